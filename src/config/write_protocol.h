@@ -1,0 +1,16 @@
+// WriteProtocol: the detail log, written only while the setting Protocol is on.
+#pragma once
+
+#include <string_view>
+
+namespace mox {
+
+// Creates gProtocolLock and the shared line list (library load) and frees them (library unload).
+void CreateSettingsUnit();
+void FreeSettingsUnit() noexcept;
+
+// Hands `text` to WriteLog when Protocol is on; a text of several lines becomes one line with the
+// two characters \n between them. Never throws.
+void WriteProtocol(std::string_view text) noexcept;
+
+}  // namespace mox

@@ -1,0 +1,27 @@
+// The program log: the one log of the library, and WriteLog, the function every other part of the
+// plug-in writes its lines through.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace mox {
+
+// Writes one line to the program log (log server first when one is configured, else the hourly
+// file). False when there is no program log or the write raised an error; never throws.
+bool WriteLog(std::string_view text) noexcept;
+
+// Creates the program log once, at library load; any failure leaves logging off, silently.
+void CreateUniLog() noexcept;
+
+// Destroys the program log at library unload, ignoring errors.
+void FreeUniLog() noexcept;
+
+// Clears HostExeName and ModuleName (the last step of library unload).
+void ClearUniLogNames() noexcept;
+
+// File names (without directory) of the host executable and of this library, set by CreateUniLog.
+const std::string& HostExeName();
+const std::string& ModuleName();
+
+}  // namespace mox

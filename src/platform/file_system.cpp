@@ -1,0 +1,124 @@
+#include "platform/file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/path.h"
+
+namespace mox::platform {
+namespace {
+
+// Closes a descriptor on every path out of a scope.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Closes now and reports whether the close succeeded.
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool AppendToFile(const std::string& path, const char* data, std::size_t size) {
+  // O_APPEND makes the seek to the end and the write one atomic step, so lines of concurrent
+  // writers never overwrite each other.
+  FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  if (!file.valid()) return false;
+  ssize_t n;
+  do {
+    n = ::write(file.get(), data, size);
+  } while (n < 0 && errno == EINTR);
+  return n >= 0;
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  if (DirectoryExists(path)) return true;
+  // Create each missing level from the top down.
+  for (std::size_t pos = 1; pos <= path.size(); ++pos) {
+    if (pos == path.size() || IsPathSeparator(path[pos])) {
+      const std::string level = path.substr(0, pos);
+      if (level.empty() || DirectoryExists(level)) continue;
+      if (::mkdir(level.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+  }
+  return DirectoryExists(path);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& contents) {
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) return false;
+  std::string result;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) break;
+    result.append(buffer, static_cast<std::size_t>(n));
+  }
+  contents = std::move(result);
+  return true;
+}
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view contents) {
+  mode_t mode = S_IRUSR | S_IWUSR;  // a new file may hold a password: owner only
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return false;
+    // Replacing a file we could not write in place would bypass its read-only protection.
+    if (::access(path.c_str(), W_OK) != 0) return false;
+    mode = st.st_mode & 07777;
+  }
+  std::string temp_template = DirectoryPart(path) + "." + FileNamePart(path) + ".XXXXXX";
+  const int fd = ::mkstemp(temp_template.data());
+  if (fd < 0) return false;
+  FileDescriptor file(fd);
+  const std::string& temp = temp_template;
+  const bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, contents.data(), contents.size()) &&
+                       ::fsync(fd) == 0 && file.Close();
+  if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace mox::platform

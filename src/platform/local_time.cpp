@@ -1,0 +1,43 @@
+#include "platform/local_time.h"
+
+#include <ctime>
+
+namespace mox::platform {
+
+LocalDateTime ToLocal(std::chrono::system_clock::time_point when) {
+  using namespace std::chrono;
+  const auto since_epoch = when.time_since_epoch();
+  auto seconds = duration_cast<std::chrono::seconds>(since_epoch);
+  auto millis = duration_cast<milliseconds>(since_epoch - seconds).count();
+  if (millis < 0) {  // instants before 1970
+    millis += 1000;
+    seconds -= std::chrono::seconds(1);
+  }
+  const std::time_t t = static_cast<std::time_t>(seconds.count());
+  std::tm parts{};
+  localtime_r(&t, &parts);
+  LocalDateTime result;
+  result.year = parts.tm_year + 1900;
+  result.month = parts.tm_mon + 1;
+  result.day = parts.tm_mday;
+  result.hour = parts.tm_hour;
+  result.minute = parts.tm_min;
+  result.second = parts.tm_sec;
+  result.millisecond = static_cast<int>(millis);
+  return result;
+}
+
+LocalDateTime NowLocal() { return ToLocal(std::chrono::system_clock::now()); }
+
+double ToOleAutomationDate(const LocalDateTime& when) {
+  using namespace std::chrono;
+  const sys_days day = year_month_day{year{when.year}, month{static_cast<unsigned>(when.month)},
+                                      std::chrono::day{static_cast<unsigned>(when.day)}};
+  constexpr sys_days kOleEpoch = year_month_day{year{1899}, December, std::chrono::day{30}};
+  const double days = static_cast<double>((day - kOleEpoch).count());
+  const double millis_of_day =
+      ((when.hour * 60.0 + when.minute) * 60.0 + when.second) * 1000.0 + when.millisecond;
+  return days + millis_of_day / 86400000.0;
+}
+
+}  // namespace mox::platform

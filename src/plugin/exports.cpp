@@ -1,0 +1,111 @@
+// The four functions the host calls. Each is a thin guard around one call into the plug-in: no
+// exception and no crash crosses into the host.
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "apMoxSettingsManager.h"
+#include "log/program_log.h"
+#include "plugin/exports_internal.h"
+#include "plugin/plugin_name.h"
+#include "worker/mox_settings_manager.h"
+
+#define MOX_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace mox {
+namespace {
+
+// The one worker, between Init_Plugin and Finalize_Plugin. Init_Plugin and Finalize_Plugin never
+// run concurrently with another export (a rule of the host interface), so Command_Plugin reads it
+// without a lock.
+std::unique_ptr<TMoxSettingsManager> gWorker;
+
+void LogFailure(const char* routine, const char* what) noexcept {
+  WriteLog(std::string(routine) + ":: FAIL: " + what);
+}
+
+// Stops and destroys the worker, if any: sets its stop flag first so that it ends after the
+// command in progress.
+void DestroyWorker() {
+  if (!gWorker) return;
+  gWorker->Terminate();
+  gWorker.reset();
+}
+
+}  // namespace
+
+void StopWorkerAtUnload() noexcept {
+  try {
+    DestroyWorker();
+  } catch (...) {
+    gWorker.release();  // leaked rather than crash the unloading host
+  }
+}
+
+}  // namespace mox
+
+MOX_EXPORT void MOX_CALL GetName_Plugin(const char** name) {
+  if (name != nullptr) *name = mox::PluginName();
+}
+
+MOX_EXPORT void MOX_CALL Init_Plugin(const char** name, MoxReplyCallback callback,
+                                     uint32_t user) {
+  using namespace mox;
+  try {
+    if (name != nullptr) *name = PluginName();
+    WriteLog(std::string("Init_Plugin: ") + PluginName());
+    // A second Init_Plugin replaces the running worker.
+    DestroyWorker();
+    gWorker = std::make_unique<TMoxSettingsManager>(callback, user);
+  } catch (const std::exception& error) {
+    gWorker.reset();
+    LogFailure("Init_Plugin", error.what());
+  } catch (...) {
+    gWorker.reset();
+    LogFailure("Init_Plugin", "unknown error");
+  }
+}
+
+MOX_EXPORT int32_t MOX_CALL Command_Plugin(int32_t tag, const void* payload, uint32_t length) {
+  using namespace mox;
+  try {
+    if (length == 0) return 0;
+    if (!gWorker) {
+      WriteLog("PLUGIN PANIC: Plugin is not initialized!");
+      return 0;
+    }
+    if (payload == nullptr) {
+      WriteLog("Command_Plugin:: FAIL: null payload with length " + std::to_string(length) +
+               ", command refused");
+      return 0;
+    }
+    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[length]);
+    if (!copy) {
+      WriteLog("Command_Plugin:: FAIL: no memory for a payload of " + std::to_string(length) +
+               " bytes, command refused");
+      return 0;
+    }
+    std::memcpy(copy.get(), payload, length);
+    return gWorker->PostCommand(tag, std::move(copy), length);
+  } catch (const std::exception& error) {
+    LogFailure("Command_Plugin", error.what());
+  } catch (...) {
+    LogFailure("Command_Plugin", "unknown error");
+  }
+  return 0;
+}
+
+MOX_EXPORT void MOX_CALL Finalize_Plugin(void) {
+  using namespace mox;
+  try {
+    DestroyWorker();
+  } catch (const std::exception& error) {
+    LogFailure("Finalize_Plugin", error.what());
+  } catch (...) {
+    LogFailure("Finalize_Plugin", "unknown error");
+  }
+  gWorker.reset();
+  WriteLog("Finalize_Plugin");
+}

@@ -1,0 +1,9 @@
+// What the library's load and unload steps need of the exports unit.
+#pragma once
+
+namespace mox {
+
+// Finalizes a worker the host left running (unload without Finalize_Plugin). Never throws.
+void StopWorkerAtUnload() noexcept;
+
+}  // namespace mox

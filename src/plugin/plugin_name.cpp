@@ -1,0 +1,34 @@
+#include "plugin/plugin_name.h"
+
+#include "platform/module_path.h"
+#include "platform/path.h"
+
+namespace mox {
+namespace {
+
+// Written only while the library loads and unloads, when nothing else runs in it.
+std::string gPluginName;
+
+}  // namespace
+
+std::string ComputePluginName(std::string_view library_file_name) {
+  static constexpr std::string_view kBaseName = "MoxSettingsManager";
+  const auto underscore = library_file_name.find('_');
+  const auto dot = library_file_name.find('.');
+  if (underscore == std::string_view::npos || dot == std::string_view::npos ||
+      dot <= underscore + 1) {
+    return std::string(kBaseName);
+  }
+  return std::string(kBaseName) + "_" +
+         std::string(library_file_name.substr(underscore + 1, dot - underscore - 1));
+}
+
+void SetPluginNameFromModule() {
+  gPluginName = ComputePluginName(platform::FileNamePart(platform::ThisModulePath()));
+}
+
+void ClearPluginName() noexcept { gPluginName.clear(); }
+
+const char* PluginName() noexcept { return gPluginName.c_str(); }
+
+}  // namespace mox

@@ -1,0 +1,40 @@
+// TMoxSettingsManager: the worker between the host's threads and the settings database. It owns
+// the command queue and the one thread that takes commands off it, handles each (database
+// operation, log lines, reply to the host) and frees it.
+//
+// Thread safety: PostCommand may be called from any number of host threads at once; construction
+// and destruction from one host thread, never concurrently with PostCommand.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "apMoxSettingsManager.h"
+
+namespace mox {
+
+class TMoxSettingsManager {
+ public:
+  // Creation in order: thread (not started), "MoxSettingsManager initializing...", queue, reply
+  // callback, request list, InitSettings, InitDBTools, "MoxSettingsManager initialized", thread
+  // started. On failure the destruction steps run for what was made and the error is rethrown.
+  TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value);
+  // Waits for the worker thread (a command in progress is finished and answered), drops queued
+  // commands without reply, DoneDBTools, "MoxSettingsManager finalized".
+  ~TMoxSettingsManager();
+
+  TMoxSettingsManager(const TMoxSettingsManager&) = delete;
+  TMoxSettingsManager& operator=(const TMoxSettingsManager&) = delete;
+
+  // Queues a command; `payload` (message code, then command text) passes to the queue. Always 0.
+  int32_t PostCommand(int32_t request_tag, std::unique_ptr<uint8_t[]> payload, uint32_t length);
+
+  // Sets the stop flag; the worker ends after the pass in progress.
+  void Terminate() noexcept;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace mox

@@ -1,0 +1,29 @@
+// A fresh directory under /tmp for one test, removed with everything in it afterwards.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace mox::test {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // path() / name as a string.
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Whole file as bytes; empty when missing.
+std::string ReadFile(const std::string& path);
+// Replaces the file with `contents`.
+void WriteFile(const std::string& path, const std::string& contents);
+
+}  // namespace mox::test
