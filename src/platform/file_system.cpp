@@ -103,8 +103,9 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view contents) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode)) return false;
-    // Replacing a file we could not write in place would bypass its read-only protection.
-    if (::access(path.c_str(), W_OK) != 0) return false;
+    // Replacing a file we could not write in place would bypass its read-only protection; a file
+    // without its owner's write bit counts as read-only for root too, as on other platforms.
+    if ((st.st_mode & S_IWUSR) == 0 || ::access(path.c_str(), W_OK) != 0) return false;
     mode = st.st_mode & 07777;
   }
   std::string temp_template = DirectoryPart(path) + "." + FileNamePart(path) + ".XXXXXX";

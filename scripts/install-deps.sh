@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, what building, testing and the demo need on Debian 12. Idempotent: a
+# machine that has everything is left alone and nothing is downloaded.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build git binutils
+  libgtest-dev
+  clang libclang-rt-14-dev
+  firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
+)
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: run as root (apt-get needs it), e.g. sudo $0" >&2
+  exit 1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"
