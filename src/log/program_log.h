@@ -2,10 +2,17 @@
 // plug-in writes its lines through.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace mox {
+
+class tUniLog;
+
+// The program log, or none: logging is then off. Written only while the library loads and unloads,
+// when no other call runs in it, and read without a lock.
+extern std::unique_ptr<tUniLog> gUniLog;
 
 // Writes one line to the program log (log server first when one is configured, else the hourly
 // file). False when there is no program log or the write raised an error; never throws.

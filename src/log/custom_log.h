@@ -1,0 +1,30 @@
+// Root of the log classes: an abstract line sink with a lock of its own.
+#pragma once
+
+#include <mutex>
+#include <string_view>
+
+namespace mox {
+
+// Thread-safe: every write operation of a derived log holds FLock for its whole file access, so
+// lines of one log object never interleave. Must not be destroyed while a write is running.
+class tCustomLog {
+ public:
+  tCustomLog() = default;
+  tCustomLog(const tCustomLog&) = delete;
+  tCustomLog& operator=(const tCustomLog&) = delete;
+
+  // Writes one line; true when it was written.
+  virtual bool Write(std::string_view text) = 0;
+
+  virtual ~tCustomLog();
+
+ protected:
+  // Holds FLock until the returned guard goes out of scope.
+  [[nodiscard]] std::unique_lock<std::mutex> Lock() { return std::unique_lock(FLock); }
+
+ private:
+  std::mutex FLock;
+};
+
+}  // namespace mox

@@ -1,0 +1,74 @@
+#include "log/file_log.h"
+
+#include <cstring>
+
+#include "log/date_time_pattern.h"
+#include "platform/file_system.h"
+#include "platform/path.h"
+
+namespace mox {
+namespace {
+
+// Fills a fixed buffer from several pieces, silently dropping whatever does not fit.
+class RecordBuffer {
+ public:
+  RecordBuffer() { data_[0] = '\0'; }
+  void Append(std::string_view piece) {
+    const std::size_t room = sizeof data_ - 1 - size_;
+    const std::size_t n = piece.size() < room ? piece.size() : room;
+    std::memcpy(data_ + size_, piece.data(), n);
+    size_ += n;
+    data_[size_] = '\0';
+  }
+  const char* data() const { return data_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  char data_[tFileLog::kRecordBufferSize];
+  std::size_t size_ = 0;
+};
+
+std::string PrefixedFileName(const std::string& name, std::string_view prefix) {
+  if (prefix.empty()) return name;
+  return platform::DirectoryPart(name) + std::string(prefix) + "_" + platform::FileNamePart(name);
+}
+
+}  // namespace
+
+tFileLog::tFileLog(std::string file_name)
+    : FFileName(std::move(file_name)), FClock(&platform::NowLocal) {}
+
+bool tFileLog::Write(std::string_view text) {
+  return WriteRecord(text, {}, true);
+}
+
+bool tFileLog::WritePrefixed(std::string_view text, std::string_view prefix) {
+  return WriteRecord(text, prefix, true);
+}
+
+bool tFileLog::WriteRaw(std::string_view text) {
+  return WriteRecord(text, {}, false);
+}
+
+bool tFileLog::WriteRawPrefixed(std::string_view text, std::string_view prefix) {
+  return WriteRecord(text, prefix, false);
+}
+
+std::string tFileLog::GetFileName() {
+  return FFileName;
+}
+
+bool tFileLog::WriteRecord(std::string_view text, std::string_view prefix, bool time_stamped) {
+  const auto guard = Lock();
+  // The name comes first: a line whose name is fetched just before the hour turns carries the
+  // next hour's time stamp in the old hour's file.
+  const std::string name = PrefixedFileName(GetFileName(), prefix);
+  if (name.empty()) return false;
+  RecordBuffer record;
+  if (time_stamped) record.Append(FormatDateTime(kTimeStampPattern, Now()));
+  record.Append(text);
+  record.Append("\r\n");
+  return platform::AppendToFile(name, record.data(), record.size());
+}
+
+}  // namespace mox

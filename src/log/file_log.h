@@ -1,0 +1,61 @@
+// A log that appends lines to one named file, opening and closing it for every line.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "log/custom_log.h"
+#include "platform/local_time.h"
+
+namespace mox {
+
+class tFileLog : public tCustomLog {
+ public:
+  // Where the log takes the current local date and time from.
+  using Clock = std::function<platform::LocalDateTime()>;
+
+  // The time of day at the start of every time-stamped record.
+  static constexpr std::string_view kTimeStampPattern = "HH:NN:SS.ZZZ ";
+  // A record is written from a fixed buffer of this size, its last byte being a terminating zero,
+  // so at most kRecordBufferSize - 1 bytes of a record reach the file.
+  static constexpr std::size_t kRecordBufferSize = 8192;
+
+  explicit tFileLog(std::string file_name);
+
+  // The virtual operations are declared in their slot order: Write, GetFileName, WritePrefixed,
+  // WriteRaw, WriteRawPrefixed.
+
+  // A time-stamped line into the current file.
+  bool Write(std::string_view text) override;
+
+ protected:
+  // The name of the file the next line goes to; empty means "write nothing". Called by the write
+  // operations with the lock held; may throw, and the error then passes out of the write
+  // operation (after the lock is released).
+  virtual std::string GetFileName();
+
+ public:
+  // A time-stamped line into the current file with "<prefix>_" before its file name.
+  virtual bool WritePrefixed(std::string_view text, std::string_view prefix);
+  // A line without time stamp into the current file.
+  virtual bool WriteRaw(std::string_view text);
+  // A line without time stamp into the prefixed file.
+  virtual bool WriteRawPrefixed(std::string_view text, std::string_view prefix);
+
+  // Replaces the clock (platform::NowLocal by default). Only while no write is running.
+  void SetClock(Clock clock) { FClock = std::move(clock); }
+
+ protected:
+  platform::LocalDateTime Now() const { return FClock(); }
+
+  // REQUIRES: the lock is held (GetFileName rewrites it).
+  std::string FFileName;
+
+ private:
+  bool WriteRecord(std::string_view text, std::string_view prefix, bool time_stamped);
+
+  Clock FClock;
+};
+
+}  // namespace mox

@@ -1,0 +1,67 @@
+#include "log/program_log.h"
+
+#include "log/library_loading.h"
+#include "log/program_log_setup.h"
+#include "log/uni_log.h"
+#include "platform/module_path.h"
+#include "platform/path.h"
+
+namespace mox {
+
+std::unique_ptr<tUniLog> gUniLog;
+
+namespace {
+
+// Set by CreateUniLog and cleared by ClearUniLogNames, both while the library loads or unloads.
+std::string gHostExeName;
+std::string gModuleName;
+
+}  // namespace
+
+const std::string& HostExeName() {
+  return gHostExeName;
+}
+
+const std::string& ModuleName() {
+  return gModuleName;
+}
+
+void CreateUniLog() noexcept {
+  if (gUniLog) return;
+  try {
+    const std::string host_path = platform::HostExecutablePath();
+    gHostExeName = platform::FileNamePart(host_path);
+    gModuleName = platform::FileNamePart(GetThisModuleName());
+    // Without the host's path the log files and the host's ini file would be looked for relative
+    // to whatever the current directory happens to be.
+    if (gModuleName.empty() || host_path.empty()) return;
+    const std::string pattern =
+        BuildProgramLogPattern(platform::DirectoryPart(host_path), gModuleName);
+    const std::string client_params = ReadDebugSetting();
+    gUniLog = std::make_unique<tUniLog>(pattern, client_params);
+  } catch (...) {
+    gUniLog.reset();
+  }
+}
+
+void FreeUniLog() noexcept {
+  // The log's destructor cannot throw, so nothing is left to catch here.
+  gUniLog.reset();
+}
+
+void ClearUniLogNames() noexcept {
+  gHostExeName.clear();
+  gModuleName.clear();
+}
+
+bool WriteLog(std::string_view text) noexcept {
+  if (!gUniLog) return false;
+  try {
+    gUniLog->Write(text);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace mox

@@ -1,0 +1,31 @@
+#include "log/program_log_setup.h"
+
+#include "log/date_time_pattern.h"
+#include "log/program_log.h"
+#include "platform/ini_file.h"
+#include "platform/module_path.h"
+#include "platform/path.h"
+
+namespace mox {
+
+std::string BuildProgramLogPattern(std::string_view host_directory, std::string_view module_name) {
+  const std::string separator(1, platform::PathSeparator());
+  std::string pattern = QuotePatternLiteral(std::string(host_directory) + "Logs" + separator);
+  pattern += "YYYY";
+  pattern += QuotePatternLiteral("_");
+  pattern += "MM";
+  pattern += QuotePatternLiteral("_");
+  pattern += "DD";
+  pattern += QuotePatternLiteral(separator);
+  pattern += "HH";
+  pattern += QuotePatternLiteral("_" + std::string(module_name) + ".log");
+  return pattern;
+}
+
+std::string ReadDebugSetting() {
+  const platform::IniFile host_ini(
+      platform::ReplaceExtension(platform::HostExecutablePath(), ".ini"));
+  return host_ini.ReadString("Debug", ModuleName(), "");
+}
+
+}  // namespace mox

@@ -1,0 +1,68 @@
+// The program log: an hourly file log that offers every line to a log server first when a
+// log-server client library is configured and complete.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "log/time_separated_file_log.h"
+#include "platform/dynamic_library.h"
+
+namespace mox {
+
+// The exports of the log-server client library. Texts are zero-terminated and never null; a
+// Boolean result is the lowest byte of the int32_t, zero meaning false.
+extern "C" {
+using ClientInitializeFunction = int32_t (*)(const char* params, int32_t value);
+using ClientFinalizeFunction = void (*)();
+using ClientMessageFunction = int32_t (*)(double ole_date_local, const char* host_exe_name,
+                                          const char* module_name, const char* prefix,
+                                          const char* text);
+}
+
+// File name under which the log-server client library is loaded.
+inline constexpr char kLogClientLibraryName[] = "libLogClient.so";
+// The second argument of DLL_Initialize.
+inline constexpr int32_t kLogClientInitializeValue = 500;
+
+// Thread-safe like its bases. The server call of a line is made outside the lock, so the client
+// library is entered by several threads at once.
+class tUniLog : public tTimeSeparatedFileLog {
+ public:
+  // Loads the client library when `client_params` is not empty (see LoadLogClient).
+  tUniLog(std::string file_name_pattern, const std::string& client_params);
+  // Calls DLL_Finalize and unloads the client library when it was complete.
+  ~tUniLog() override;
+
+  // Each offers the line to the log server first (when there is a client); a line the server
+  // does not take goes to the file as in the base class.
+  bool Write(std::string_view text) override;
+  bool WritePrefixed(std::string_view text, std::string_view prefix) override;
+  bool WriteRaw(std::string_view text) override;
+  bool WriteRawPrefixed(std::string_view text, std::string_view prefix) override;
+
+  // True while the client library is loaded and complete ("server first").
+  bool HasLogClient() const { return FClientMessage != nullptr; }
+  // The result of DLL_Initialize, then of the latest DLL_MessageToLogServer call.
+  bool ServerResult() const { return FServerResult.load(); }
+
+ private:
+  // Loads the client library and, when all three exports are there, calls DLL_Initialize;
+  // otherwise unloads it again.
+  void LoadLogClient(const std::string& client_params);
+
+  // True when the server took the line. The line carries the current local date and time when
+  // `dated`, else 0.0 (the raw variants).
+  bool OfferToServer(bool dated, std::string_view prefix, std::string_view text);
+
+  platform::DynamicLibrary FClientLib;
+  ClientInitializeFunction FClientInitialize = nullptr;
+  ClientFinalizeFunction FClientFinalize = nullptr;
+  ClientMessageFunction FClientMessage = nullptr;
+  // Stored from several threads at once; only informational, no decision reads it.
+  std::atomic<bool> FServerResult{false};
+};
+
+}  // namespace mox
