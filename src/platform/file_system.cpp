@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <string>
 
 #include "platform/path.h"
@@ -99,23 +100,44 @@ bool ReadWholeFile(const std::string& path, std::string& contents) {
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view contents) {
+  // Through a symbolic link the file it points to is replaced; the link stays a link.
+  std::string target = path;
+  struct stat link_st {};
+  if (::lstat(path.c_str(), &link_st) == 0 && S_ISLNK(link_st.st_mode)) {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) return false;
+    target = resolved;
+  }
   mode_t mode = S_IRUSR | S_IWUSR;  // a new file may hold a password: owner only
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
+  const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists) {
     if (!S_ISREG(st.st_mode)) return false;
     // Replacing a file we could not write in place would bypass its read-only protection; a file
     // without its owner's write bit counts as read-only for root too, as on other platforms.
-    if ((st.st_mode & S_IWUSR) == 0 || ::access(path.c_str(), W_OK) != 0) return false;
+    if ((st.st_mode & S_IWUSR) == 0 || ::access(target.c_str(), W_OK) != 0) return false;
     mode = st.st_mode & 07777;
   }
-  std::string temp_template = DirectoryPart(path) + "." + FileNamePart(path) + ".XXXXXX";
-  const int fd = ::mkstemp(temp_template.data());
+  // The same holds for the directory the temporary file and the rename go to.
+  const std::string directory = DirectoryPart(target).empty() ? "." : DirectoryPart(target);
+  struct stat dir_st {};
+  if (::stat(directory.c_str(), &dir_st) != 0 || !S_ISDIR(dir_st.st_mode) ||
+      (dir_st.st_mode & S_IWUSR) == 0 || ::access(directory.c_str(), W_OK) != 0) {
+    return false;
+  }
+  std::string temp = DirectoryPart(target) + "." + FileNamePart(target) + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
   if (fd < 0) return false;
   FileDescriptor file(fd);
-  const std::string& temp = temp_template;
+  // A privileged writer must not take the file away from its owner. Where we may not give it
+  // back (an unprivileged writer of a group-writable file), the file becomes ours, as any
+  // rewrite would make it.
+  if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
+    [[maybe_unused]] const int best_effort = ::fchown(fd, st.st_uid, st.st_gid);
+  }
   const bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, contents.data(), contents.size()) &&
                        ::fsync(fd) == 0 && file.Close();
-  if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
+  if (!written || ::rename(temp.c_str(), target.c_str()) != 0) {
     ::unlink(temp.c_str());
     return false;
   }
