@@ -62,8 +62,9 @@ bool tFileLog::WriteRecord(std::string_view text, std::string_view prefix, bool 
   const auto guard = Lock();
   // The name comes first: a line whose name is fetched just before the hour turns carries the
   // next hour's time stamp in the old hour's file.
-  const std::string name = PrefixedFileName(GetFileName(), prefix);
-  if (name.empty()) return false;
+  const std::string current = GetFileName();
+  if (current.empty()) return false;
+  const std::string name = PrefixedFileName(current, prefix);
   RecordBuffer record;
   if (time_stamped) record.Append(FormatDateTime(kTimeStampPattern, Now()));
   record.Append(text);

@@ -1,0 +1,197 @@
+// The program log with a log-server client: a test double of the client library is copied beside
+// the pretend host, configured through the host's ini file, and records its calls in a file.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "log/program_log.h"
+#include "log/uni_log.h"
+#include "log_test_support.h"
+
+namespace mox {
+namespace {
+
+using test::At;
+using test::ReadFile;
+
+class LogServer : public test::ProgramLogTest {
+ protected:
+  std::string client_path() const { return host_dir() + kLogClientLibraryName; }
+  std::string record_path() const { return temp_.File("calls.txt"); }
+
+  void CopyClient(const char* built_double) {
+    std::filesystem::copy_file(built_double, client_path());
+  }
+
+  // Writes the host's ini file with `params` as this module's Debug entry.
+  void ConfigureClient(const std::string& params) {
+    test::WriteFile(
+        host_dir() + "host app.ini",
+        "[Other]\r\nx=1\r\n[Debug]\r\n" + std::string(kModuleName) + "=" + params + "\r\n");
+  }
+  std::string RecordingParams(const std::string& extra = "") const {
+    return "record=" + record_path() + extra;
+  }
+
+  // The calls the double recorded, one per element.
+  std::vector<std::string> Calls() const {
+    std::vector<std::string> calls;
+    std::istringstream in(ReadFile(record_path()));
+    for (std::string line; std::getline(in, line);) calls.push_back(line);
+    return calls;
+  }
+
+  int LoadCount() const {
+    const std::string loads = ReadFile(client_path() + ".loads");
+    return static_cast<int>(std::count(loads.begin(), loads.end(), '\n'));
+  }
+
+  bool ClientIsLoaded() const {
+    void* handle = dlopen(client_path().c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle == nullptr) return false;
+    dlclose(handle);
+    return true;
+  }
+
+  std::string OleText(const platform::LocalDateTime& when) const {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.17g", platform::ToOleAutomationDate(when));
+    return text;
+  }
+
+  const platform::LocalDateTime when_ = At(2024, 3, 1, 9, 5, 7, 8);
+};
+
+TEST_F(LogServer, WithoutDebugEntryTheClientIsNeverLoaded) {
+  CopyClient(MOX_LOG_CLIENT_DOUBLE);
+  CreateUniLog();  // no ini file at all
+  ASSERT_TRUE(gUniLog);
+  EXPECT_FALSE(gUniLog->HasLogClient());
+  FreeUniLog();
+
+  test::WriteFile(host_dir() + "host app.ini", "[Debug]\r\nother.so=" + RecordingParams() +
+                                                   "\r\n[Else]\r\n" + kModuleName + "=" +
+                                                   RecordingParams() + "\r\n");
+  CreateUniLog();
+  ASSERT_TRUE(gUniLog);
+  EXPECT_FALSE(gUniLog->HasLogClient());
+  gUniLog->SetClock(test::FixedClock(when_));
+  EXPECT_TRUE(WriteLog("to the file"));
+  EXPECT_EQ(ReadFile(LogFile(when_)), "09:05:07.008 to the file\r\n");
+  EXPECT_EQ(LoadCount(), 0);
+  EXPECT_FALSE(std::filesystem::exists(record_path()));
+}
+
+TEST_F(LogServer, DebugEntryWithoutClientLibraryLogsToFiles) {
+  ConfigureClient(RecordingParams());
+  CreateUniLog();
+  ASSERT_TRUE(gUniLog);
+  EXPECT_FALSE(gUniLog->HasLogClient());
+  gUniLog->SetClock(test::FixedClock(when_));
+  EXPECT_TRUE(WriteLog("to the file"));
+  EXPECT_EQ(ReadFile(LogFile(when_)), "09:05:07.008 to the file\r\n");
+}
+
+TEST_F(LogServer, ClientLackingAFunctionIsUnloadedAndNeverInitialized) {
+  CopyClient(MOX_LOG_CLIENT_DOUBLE_NO_FINALIZE);
+  ConfigureClient(RecordingParams());
+  CreateUniLog();
+  ASSERT_TRUE(gUniLog);
+  EXPECT_EQ(LoadCount(), 1);
+  EXPECT_FALSE(ClientIsLoaded());
+  EXPECT_FALSE(gUniLog->HasLogClient());
+  gUniLog->SetClock(test::FixedClock(when_));
+  EXPECT_TRUE(WriteLog("to the file"));
+  EXPECT_EQ(ReadFile(LogFile(when_)), "09:05:07.008 to the file\r\n");
+  FreeUniLog();
+  EXPECT_FALSE(std::filesystem::exists(record_path()));
+}
+
+TEST_F(LogServer, ServerThatTakesEveryLineGetsAllArgumentsAndNoFileIsMade) {
+  CopyClient(MOX_LOG_CLIENT_DOUBLE);
+  ConfigureClient(RecordingParams());
+  CreateUniLog();
+  ASSERT_TRUE(gUniLog);
+  EXPECT_TRUE(gUniLog->HasLogClient());
+  EXPECT_TRUE(gUniLog->ServerResult());
+  EXPECT_TRUE(ClientIsLoaded());
+
+  const double before = platform::ToOleAutomationDate(platform::NowLocal());
+  EXPECT_TRUE(WriteLog("now"));
+  const double after = platform::ToOleAutomationDate(platform::NowLocal());
+
+  gUniLog->SetClock(test::FixedClock(when_));
+  EXPECT_TRUE(gUniLog->Write("stamped\r\ntwo lines"));
+  EXPECT_TRUE(gUniLog->WritePrefixed("prefixed", "P"));
+  EXPECT_TRUE(gUniLog->WriteRaw("raw"));
+  EXPECT_TRUE(gUniLog->WriteRawPrefixed("", "Q"));
+  EXPECT_FALSE(std::filesystem::exists(host_dir() + "Logs"));
+
+  const std::string fixed = "DLL_MessageToLogServer|" + OleText(when_);
+  const std::string names = "|host app.exe|" + std::string(kModuleName);
+  auto calls = Calls();
+  ASSERT_EQ(calls.size(), 6u);
+  EXPECT_EQ(calls[0], "DLL_Initialize|" + RecordingParams() + "|500");
+  const std::string now_prefix = "DLL_MessageToLogServer|";
+  ASSERT_EQ(calls[1].rfind(now_prefix, 0), 0u);
+  const double sent = std::strtod(calls[1].c_str() + now_prefix.size(), nullptr);
+  EXPECT_GE(sent, before);
+  EXPECT_LE(sent, after);
+  EXPECT_NE(calls[1].find(names + "||now"), std::string::npos) << calls[1];
+  EXPECT_EQ(calls[2], fixed + names + "||stamped\\r\\ntwo lines");
+  EXPECT_EQ(calls[3], fixed + names + "|P|prefixed");
+  EXPECT_EQ(calls[4], "DLL_MessageToLogServer|0" + names + "||raw");
+  EXPECT_EQ(calls[5], "DLL_MessageToLogServer|0" + names + "|Q|");
+
+  FreeUniLog();
+  calls = Calls();
+  ASSERT_EQ(calls.size(), 7u);
+  EXPECT_EQ(calls[6], "DLL_Finalize");
+  EXPECT_FALSE(ClientIsLoaded());
+  EXPECT_FALSE(std::filesystem::exists(host_dir() + "Logs"));
+}
+
+TEST_F(LogServer, RefusedLinesGoToTheFile) {
+  CopyClient(MOX_LOG_CLIENT_DOUBLE);
+  ConfigureClient(RecordingParams(";refuse=NOPE"));
+  CreateUniLog();
+  ASSERT_TRUE(gUniLog);
+  gUniLog->SetClock(test::FixedClock(when_));
+  EXPECT_TRUE(WriteLog("taken"));
+  EXPECT_TRUE(gUniLog->ServerResult());
+  EXPECT_TRUE(WriteLog("NOPE one"));
+  EXPECT_FALSE(gUniLog->ServerResult());
+  EXPECT_TRUE(WriteLog("taken again"));
+  EXPECT_TRUE(gUniLog->WriteRawPrefixed("NOPE raw", "P"));
+  EXPECT_EQ(ReadFile(LogFile(when_)), "09:05:07.008 NOPE one\r\n");
+  EXPECT_EQ(ReadFile(host_dir() + "Logs/2024_03_01/P_09_apMoxSettingsManager.so.log"),
+            "NOPE raw\r\n");
+  EXPECT_EQ(Calls().size(), 5u);  // Initialize and four messages
+}
+
+TEST_F(LogServer, FailedInitializeStillOffersEveryLineAndFinalizes) {
+  CopyClient(MOX_LOG_CLIENT_DOUBLE);
+  ConfigureClient(RecordingParams(";init=0"));
+  CreateUniLog();
+  ASSERT_TRUE(gUniLog);
+  EXPECT_TRUE(gUniLog->HasLogClient());
+  EXPECT_FALSE(gUniLog->ServerResult());
+  gUniLog->SetClock(test::FixedClock(when_));
+  EXPECT_TRUE(WriteLog("offered"));
+  EXPECT_TRUE(gUniLog->ServerResult());
+  EXPECT_FALSE(std::filesystem::exists(host_dir() + "Logs"));
+  FreeUniLog();
+  const auto calls = Calls();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[1].substr(0, 23), "DLL_MessageToLogServer|");
+  EXPECT_EQ(calls[2], "DLL_Finalize");
+  EXPECT_FALSE(ClientIsLoaded());
+}
+
+}  // namespace
+}  // namespace mox

@@ -1,0 +1,59 @@
+#include "log_test_support.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "log/program_log.h"
+#include "log/uni_log.h"
+#include "platform/module_path.h"
+
+namespace mox::test {
+
+platform::LocalDateTime At(int year, int month, int day, int hour, int minute, int second,
+                           int millisecond) {
+  return {year, month, day, hour, minute, second, millisecond};
+}
+
+tFileLog::Clock FixedClock(platform::LocalDateTime when) {
+  return [when] { return when; };
+}
+
+tFileLog::Clock SequenceClock(std::vector<platform::LocalDateTime> times) {
+  auto state = std::make_shared<std::pair<std::vector<platform::LocalDateTime>, std::size_t>>(
+      std::move(times), 0);
+  return [state] {
+    auto& [list, next] = *state;
+    const auto& when = list.at(next < list.size() ? next : list.size() - 1);
+    ++next;
+    return when;
+  };
+}
+
+ProgramLogTest::ProgramLogTest() {
+  platform::OverrideThisModulePathForTesting(std::string(kModulePath));
+  UseHostDirectory("svc");
+}
+
+ProgramLogTest::~ProgramLogTest() {
+  FreeUniLog();
+  ClearUniLogNames();
+  platform::OverrideThisModulePathForTesting(std::nullopt);
+  platform::OverrideHostExecutablePathForTesting(std::nullopt);
+}
+
+void ProgramLogTest::UseHostDirectory(const std::string& name, const std::string& exe) {
+  std::filesystem::create_directories(temp_.path() / name);
+  host_dir_ = (temp_.path() / name).string() + "/";
+  host_exe_ = host_dir_ + exe;
+  platform::OverrideHostExecutablePathForTesting(host_exe_);
+}
+
+std::string ProgramLogTest::LogFile(const platform::LocalDateTime& when) const {
+  char day[32];
+  std::snprintf(day, sizeof day, "%04d_%02d_%02d/%02d_", when.year, when.month, when.day,
+                when.hour);
+  return host_dir_ + "Logs/" + day + kModuleName + ".log";
+}
+
+}  // namespace mox::test
