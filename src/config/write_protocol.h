@@ -1,9 +1,14 @@
 // WriteProtocol: the detail log, written only while the setting Protocol is on.
 #pragma once
 
+#include <memory>
+#include <mutex>
 #include <string_view>
 
 namespace mox {
+
+// Serialises WriteProtocol; exists from CreateSettingsUnit to FreeSettingsUnit.
+extern std::unique_ptr<std::mutex> gProtocolLock;
 
 // Creates gProtocolLock and the shared line list (library load) and frees them (library unload).
 void CreateSettingsUnit();

@@ -1,0 +1,205 @@
+#include "config/settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "config/library_paths.h"
+#include "config_test_fixture.h"
+#include "log/program_log.h"
+#include "platform/module_path.h"
+
+namespace mox {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+using Lines = std::vector<std::string>;
+
+const std::string kDefaultFile =
+    "[DB]\r\n"
+    "DBFile=localhost:c:\\MoxSettings.fdb\r\n"
+    "DBUser=SYSDBA\r\n"
+    "DBPass=PLANKROSE\r\n"
+    "DBLang=WIN1251\r\n"
+    "DBTime=1200000\r\n"
+    "Protocol=1\r\n";
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return 0;
+  return st.st_mode & 07777;
+}
+
+class SettingsTest : public test::ConfigTest {
+ protected:
+  // Runs InitSettings on a settings file holding `contents` and gives the file afterwards.
+  std::string InitFrom(const std::string& contents) {
+    WriteFile(settings_file(), contents);
+    InitSettings();
+    return ReadFile(settings_file());
+  }
+
+  // The settings file's text for the given DBTime and Protocol values, the rest as the defaults.
+  static std::string FileWith(const std::string& db_time, const std::string& protocol) {
+    return "[DB]\r\nDBFile=localhost:c:\\MoxSettings.fdb\r\nDBUser=SYSDBA\r\nDBPass=PLANKROSE\r\n"
+           "DBLang=WIN1251\r\nDBTime=" +
+           db_time + "\r\nProtocol=" + protocol + "\r\n";
+  }
+};
+
+TEST_F(SettingsTest, FirstStartCreatesTheFileWithTheSixDefaults) {
+  InitSettings();
+  EXPECT_EQ(SettingsFileName, settings_file());
+  EXPECT_EQ(ReadFile(settings_file()), kDefaultFile);
+  EXPECT_EQ(ModeOf(settings_file()), 0600u);  // it holds a password
+  EXPECT_EQ(DBFile, "localhost:c:\\MoxSettings.fdb");
+  EXPECT_EQ(DBTime, 1200000);
+  EXPECT_TRUE(Protocol);
+  EXPECT_EQ(LogLines(), (Lines{"ReadSettings:: OK", "WriteSettings:: OK"}));
+}
+
+TEST_F(SettingsTest, MissingKeysAreAddedAndPresentOnesKeptInPlace) {
+  EXPECT_EQ(InitFrom("; ours\r\n[Other]\r\nDBUser=elsewhere\r\n[db]\r\ndbuser = alice \r\n\r\n"),
+            "; ours\r\n[Other]\r\nDBUser=elsewhere\r\n[db]\r\ndbuser = alice \r\n"
+            "DBFile=localhost:c:\\MoxSettings.fdb\r\nDBPass=PLANKROSE\r\nDBLang=WIN1251\r\n"
+            "DBTime=1200000\r\nProtocol=1\r\n\r\n");
+  EXPECT_EQ(DBUser, "alice");
+  EXPECT_EQ(DBPass, "PLANKROSE");
+}
+
+TEST_F(SettingsTest, QuotedValuesAreReadAndWrittenBackWithoutQuotes) {
+  const std::string after =
+      InitFrom("[DB]\r\nDBUser=\"SYSDBA\"\r\nDBPass='secret'\r\nDBFile=  \"db:/x y.fdb\" \r\n");
+  EXPECT_EQ(DBUser, "SYSDBA");
+  EXPECT_EQ(DBPass, "secret");
+  EXPECT_EQ(DBFile, "db:/x y.fdb");
+  EXPECT_EQ(after,
+            "[DB]\r\nDBUser=SYSDBA\r\nDBPass=secret\r\nDBFile=  db:/x y.fdb \r\nDBLang=WIN1251\r\n"
+            "DBTime=1200000\r\nProtocol=1\r\n");
+}
+
+TEST_F(SettingsTest, IntegerAndBooleanValuesConvertOrKeepTheCurrentValue) {
+  struct Case {
+    std::string db_time, protocol;
+    int32_t read_time;
+    bool read_protocol;
+    std::string written_time, written_protocol;
+  };
+  const Case cases[] = {
+      {"0x10", "2", 16, true, "16", "1"},
+      {"abc", "true", 1200000, true, "1200000", "1"},
+      {"$1F", "-1", 31, true, "31", "1"},
+      {"-250", "0", -250, false, "-250", "0"},
+      {"2147483648", "yes", 1200000, true, "1200000", "1"},
+      {"", "", 1200000, true, "1200000", "1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("DBTime=" + c.db_time + " Protocol=" + c.protocol);
+    ResetSettings();
+    EXPECT_EQ(InitFrom(FileWith(c.db_time, c.protocol)),
+              FileWith(c.written_time, c.written_protocol));
+    EXPECT_EQ(DBTime, c.read_time);
+    EXPECT_EQ(Protocol, c.read_protocol);
+  }
+}
+
+TEST_F(SettingsTest, ProtocolOffSilencesEvenTheSettingsLines) {
+  InitFrom("[DB]\r\nProtocol=0\r\n");
+  EXPECT_FALSE(Protocol);
+  EXPECT_EQ(ReadFile(settings_file()),
+            "[DB]\r\nProtocol=0\r\nDBFile=localhost:c:\\MoxSettings.fdb\r\nDBUser=SYSDBA\r\n"
+            "DBPass=PLANKROSE\r\nDBLang=WIN1251\r\nDBTime=1200000\r\n");
+  // The log itself works: lines that do not go through the detail log still arrive.
+  WriteLog("direct");
+  EXPECT_EQ(LogLines(), Lines{"direct"});
+}
+
+TEST_F(SettingsTest, ALaterStartDefaultsToTheValuesInMemory) {
+  InitFrom("[DB]\r\nDBTime=5000\r\nDBLang=UTF8\r\n");
+  EXPECT_EQ(InitFrom("[DB]\r\nDBTime=oops\r\n"),
+            "[DB]\r\nDBTime=5000\r\nDBFile=localhost:c:\\MoxSettings.fdb\r\nDBUser=SYSDBA\r\n"
+            "DBPass=PLANKROSE\r\nDBLang=UTF8\r\nProtocol=1\r\n");
+  EXPECT_EQ(DBTime, 5000);
+}
+
+TEST_F(SettingsTest, AnExistingFileKeepsItsMode) {
+  WriteFile(settings_file(), kDefaultFile);
+  ASSERT_EQ(::chmod(settings_file().c_str(), 0644), 0);
+  InitSettings();
+  EXPECT_EQ(ModeOf(settings_file()), 0644u);
+}
+
+TEST_F(SettingsTest, AReadOnlyFileFailsWithItsPathAndStaysUnchanged) {
+  const std::string contents = "[DB]\r\nDBUser=reader\r\n";
+  WriteFile(settings_file(), contents);
+  ASSERT_EQ(::chmod(settings_file().c_str(), 0444), 0);
+  try {
+    InitSettings();
+    ADD_FAILURE() << "no error";
+  } catch (const SettingsWriteError& error) {
+    EXPECT_EQ(std::string(error.what()), "Unable to write to " + settings_file());
+  }
+  EXPECT_EQ(ReadFile(settings_file()), contents);
+  EXPECT_EQ(DBUser, "reader");  // what was read stays
+  EXPECT_EQ(LogLines(), Lines{"ReadSettings:: OK"});
+}
+
+TEST_F(SettingsTest, AReadOnlyOrMissingDirectoryFailsWithThePath) {
+  ASSERT_EQ(::chmod(lib_dir().c_str(), 0555), 0);
+  EXPECT_THROW(
+      {
+        try {
+          InitSettings();
+        } catch (const SettingsWriteError& error) {
+          EXPECT_EQ(std::string(error.what()), "Unable to write to " + settings_file());
+          throw;
+        }
+      },
+      SettingsWriteError);
+  EXPECT_FALSE(std::filesystem::exists(settings_file()));
+  ASSERT_EQ(::chmod(lib_dir().c_str(), 0755), 0);
+
+  const std::string nowhere = temp_.File("gone/apMoxSettingsManager.ini");
+  platform::OverrideThisModulePathForTesting(temp_.File("gone/apMoxSettingsManager.so"));
+  EXPECT_THROW(InitSettings(), SettingsWriteError);
+  EXPECT_EQ(SettingsFileName, nowhere);
+}
+
+TEST_F(SettingsTest, AFailingKeyStopsTheKeysAfterIt) {
+  // A line end inside a value would add lines of its own to the file; it is refused.
+  SettingsFileName = settings_file();
+  DBPass = "x\r\nDBLang=injected";
+  EXPECT_THROW(WriteSettings(), SettingsWriteError);
+  EXPECT_EQ(ReadFile(settings_file()),
+            "[DB]\r\nDBFile=localhost:c:\\MoxSettings.fdb\r\nDBUser=SYSDBA\r\n");
+  EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(SettingsTest, SettingsFileLiesBesideTheLibrary) {
+  EXPECT_EQ(GetLibraryDir(), lib_dir());
+  EXPECT_EQ(GetLibraryFileName(), "apMoxSettingsManager.so");
+  EXPECT_EQ(GetSettingsFileName(), settings_file());
+  platform::OverrideThisModulePathForTesting("/opt/host/plugin");
+  EXPECT_EQ(GetSettingsFileName(), "/opt/host/plugin.ini");
+  platform::OverrideThisModulePathForTesting("");
+  EXPECT_EQ(GetLibraryDir(), "");
+  EXPECT_EQ(GetLibraryFileName(), "");
+  EXPECT_EQ(GetSettingsFileName(), ".ini");
+}
+
+TEST_F(SettingsTest, ResetRestoresTheBuiltInDefaults) {
+  InitFrom("[DB]\r\nDBFile=a\r\nDBUser=b\r\nDBPass=c\r\nDBLang=d\r\nDBTime=1\r\nProtocol=0\r\n");
+  ResetSettings();
+  EXPECT_EQ(DBFile, "localhost:c:\\MoxSettings.fdb");
+  EXPECT_EQ(DBUser, "SYSDBA");
+  EXPECT_EQ(DBPass, "PLANKROSE");
+  EXPECT_EQ(DBLang, "WIN1251");
+  EXPECT_EQ(DBTime, 1200000);
+  EXPECT_TRUE(Protocol);
+  EXPECT_EQ(SettingsFileName, "");
+}
+
+}  // namespace
+}  // namespace mox

@@ -1,0 +1,65 @@
+#include "config/write_protocol.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+
+#include "config/settings.h"
+#include "config_test_fixture.h"
+
+namespace mox {
+namespace {
+
+using Lines = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+class WriteProtocolTest : public test::ConfigTest {};
+
+TEST_F(WriteProtocolTest, JoinsTheLinesOfAMultiLineTextIntoOneLogLine) {
+  WriteProtocol("a\r\nb\r\n");
+  WriteProtocol("a\r\n\r\nb\rc\nd");
+  WriteProtocol("only\r\n");
+  WriteProtocol("\r\n");
+  WriteProtocol("plain");
+  EXPECT_EQ(LogLines(), (Lines{"a\\nb", "a\\n\\nb\\nc\\nd", "only", "", "plain"}));
+}
+
+TEST_F(WriteProtocolTest, ATextWithoutCrLfIsLoggedUnchanged) {
+  WriteProtocol("a\nb");
+  WriteProtocol("c\rd\n\r");
+  EXPECT_EQ(LogLines(), (Lines{"a\nb", "c\rd\n\r"}));
+}
+
+TEST_F(WriteProtocolTest, LogsNothingWhileProtocolIsOff) {
+  Protocol = false;
+  WriteProtocol("hidden");
+  WriteProtocol("hidden\r\ntoo");
+  Protocol = true;
+  WriteProtocol("shown");
+  EXPECT_EQ(LogLines(), Lines{"shown"});
+}
+
+TEST_F(WriteProtocolTest, TakesTheLockOnlyWhileProtocolIsOn) {
+  std::unique_lock held(*gProtocolLock);
+  Protocol = false;
+  auto silent = std::async(std::launch::async, [] { WriteProtocol("off"); });
+  EXPECT_EQ(silent.wait_for(10s), std::future_status::ready);
+
+  Protocol = true;
+  auto waiting = std::async(std::launch::async, [] { WriteProtocol("on"); });
+  EXPECT_EQ(waiting.wait_for(200ms), std::future_status::timeout);
+  EXPECT_TRUE(LogLines().empty());
+  held.unlock();
+  EXPECT_EQ(waiting.wait_for(10s), std::future_status::ready);
+  EXPECT_EQ(LogLines(), Lines{"on"});
+}
+
+TEST_F(WriteProtocolTest, StillLogsOutsideTheUnitsLifetime) {
+  FreeSettingsUnit();
+  WriteProtocol("x\r\ny");
+  EXPECT_EQ(LogLines(), Lines{"x\\ny"});
+}
+
+}  // namespace
+}  // namespace mox
