@@ -189,17 +189,5 @@ TEST_F(SettingsTest, SettingsFileLiesBesideTheLibrary) {
   EXPECT_EQ(GetSettingsFileName(), ".ini");
 }
 
-TEST_F(SettingsTest, ResetRestoresTheBuiltInDefaults) {
-  InitFrom("[DB]\r\nDBFile=a\r\nDBUser=b\r\nDBPass=c\r\nDBLang=d\r\nDBTime=1\r\nProtocol=0\r\n");
-  ResetSettings();
-  EXPECT_EQ(DBFile, "localhost:c:\\MoxSettings.fdb");
-  EXPECT_EQ(DBUser, "SYSDBA");
-  EXPECT_EQ(DBPass, "PLANKROSE");
-  EXPECT_EQ(DBLang, "WIN1251");
-  EXPECT_EQ(DBTime, 1200000);
-  EXPECT_TRUE(Protocol);
-  EXPECT_EQ(SettingsFileName, "");
-}
-
 }  // namespace
 }  // namespace mox

@@ -41,13 +41,15 @@ TEST_F(WriteProtocolTest, LogsNothingWhileProtocolIsOff) {
 }
 
 TEST_F(WriteProtocolTest, TakesTheLockOnlyWhileProtocolIsOn) {
+  // Declared before the lock, so that on a failure the lock is released before they are waited for.
+  std::future<void> silent, waiting;
   std::unique_lock held(*gProtocolLock);
   Protocol = false;
-  auto silent = std::async(std::launch::async, [] { WriteProtocol("off"); });
+  silent = std::async(std::launch::async, [] { WriteProtocol("off"); });
   EXPECT_EQ(silent.wait_for(10s), std::future_status::ready);
 
   Protocol = true;
-  auto waiting = std::async(std::launch::async, [] { WriteProtocol("on"); });
+  waiting = std::async(std::launch::async, [] { WriteProtocol("on"); });
   EXPECT_EQ(waiting.wait_for(200ms), std::future_status::timeout);
   EXPECT_TRUE(LogLines().empty());
   held.unlock();
