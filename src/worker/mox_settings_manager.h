@@ -6,6 +6,7 @@
 // and destruction from one host thread, never concurrently with PostCommand.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -13,12 +14,18 @@
 
 namespace mox {
 
+class WorkerServices;
+
 class TMoxSettingsManager {
  public:
   // Creation in order: thread (not started), "MoxSettingsManager initializing...", queue, reply
   // callback, request list, InitSettings, InitDBTools, "MoxSettingsManager initialized", thread
   // started. On failure the destruction steps run for what was made and the error is rethrown.
   TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value);
+  // The same worker on other services (tests, fuzzers); an idle worker looks at its stop flag
+  // every `idle_wait`. `services` must outlive the worker.
+  TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+                      std::chrono::milliseconds idle_wait = std::chrono::milliseconds(1000));
   // Waits for the worker thread (a command in progress is finished and answered), drops queued
   // commands without reply, DoneDBTools, "MoxSettingsManager finalized".
   ~TMoxSettingsManager();
@@ -33,7 +40,11 @@ class TMoxSettingsManager {
   void Terminate() noexcept;
 
  private:
+  // The destruction steps, for a finished worker or for what a failed creation made.
+  void Finalize() noexcept;
+
   struct Impl;
+  WorkerServices& services_;
   std::unique_ptr<Impl> impl_;
 };
 

@@ -1,0 +1,59 @@
+// The command queue between the host's threads and the worker thread: a first-in, first-out list
+// of command records with a lock and a semaphore that counts the posted commands.
+//
+// Thread safety: PushCommand from any number of threads at once; PopCommand from the one worker
+// thread; ClearQueue once the worker thread has ended.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <semaphore>
+
+namespace mox {
+
+// One queued command: the host's tag and the plug-in's own copy of the payload (message code,
+// then command text). The record owns the copy.
+struct TCommandRecord {
+  int32_t RequestTag = 0;
+  std::unique_ptr<uint8_t[]> Payload;
+  uint32_t PayloadLength = 0;
+};
+
+class TCommandQueue {
+ public:
+  // How long an idle worker sleeps before it looks at its stop flag again.
+  static constexpr std::chrono::milliseconds kPopTimeout{1000};
+
+  // Appends the record and releases the semaphore by one.
+  void PushCommand(std::unique_ptr<TCommandRecord> record);
+  // Waits up to `timeout` for a posted command and takes the oldest; empty when the wait timed
+  // out or found the list empty.
+  std::unique_ptr<TCommandRecord> PopCommand(std::chrono::milliseconds timeout = kPopTimeout);
+  // Frees every queued record without handling it and takes the semaphore down to 0.
+  void ClearQueue();
+
+ private:
+  // Holds FQueueLock for one append or one take, and never while waiting on the semaphore.
+  class QueueGuard {
+   public:
+    explicit QueueGuard(TCommandQueue& queue) : queue_(queue) { queue_.LockQueue(); }
+    ~QueueGuard() { queue_.UnlockQueue(); }
+    QueueGuard(const QueueGuard&) = delete;
+    QueueGuard& operator=(const QueueGuard&) = delete;
+
+   private:
+    TCommandQueue& queue_;
+  };
+
+  void LockQueue() { FQueueLock.lock(); }
+  void UnlockQueue() noexcept { FQueueLock.unlock(); }
+
+  std::deque<std::unique_ptr<TCommandRecord>> FQueue;  // guarded by FQueueLock; oldest first
+  std::counting_semaphore<0x7FFFFFFF> FQueueSemaphore{0};
+  std::mutex FQueueLock;
+};
+
+}  // namespace mox

@@ -1,0 +1,46 @@
+// The handling of one command on the worker thread: the payload split into message code and
+// command text, the log lines, the one database operation the code selects, and the reply to the
+// host through its callback.
+//
+// Thread safety: none; only the worker thread uses a dispatch.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "apMoxSettingsManager.h"
+#include "worker/command_queue.h"
+#include "worker/request_list.h"
+#include "worker/worker_services.h"
+
+namespace mox {
+
+class TCommandDispatch {
+ public:
+  // `callback` may be empty: commands are then logged and dropped.
+  TCommandDispatch(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services);
+
+  // Answers every known message code exactly once (the code byte alone after a failure) and no
+  // other. Never throws: a failure, the host's callback raising included, becomes a log line.
+  void HandleCommand(const TCommandRecord& record) noexcept;
+
+ private:
+  using BlockingOperation = int32_t (WorkerServices::*)(RequestList&);
+
+  // The reply to send, or nothing for a code that selects no command.
+  std::optional<std::string> RunCommand(uint8_t code, std::string_view text);
+  std::string RunBlocking(uint8_t code, std::string_view text, const char* routine,
+                          BlockingOperation operation);
+  // Calls the host's callback once; whatever it raises is logged and goes no further.
+  void SendReply(int32_t request_tag, const std::string& reply) noexcept;
+
+  MoxReplyCallback FReplyCallback;
+  uint32_t FUserValue;
+  // Refilled by every blocking command; between commands it keeps the last one's entries.
+  RequestList FRequestList;
+  WorkerServices& FServices;
+};
+
+}  // namespace mox

@@ -1,0 +1,50 @@
+// The worker wired to the real subsystems. Kept apart from the worker itself so that a binary
+// that builds a worker on other services never links the database or settings layers.
+#include "config/settings.h"
+#include "config/write_protocol.h"
+#include "db/db_operations.h"
+#include "db/db_tools.h"
+#include "log/program_log.h"
+#include "plugin/plugin_name.h"
+#include "worker/mox_settings_manager.h"
+#include "worker/worker_services.h"
+
+namespace mox {
+namespace {
+
+class TProductionServices final : public WorkerServices {
+ public:
+  void InitSettings() override { mox::InitSettings(); }
+  void InitDBTools() override { mox::InitDBTools(); }
+  void DoneDBTools() noexcept override { mox::DoneDBTools(); }
+
+  int32_t DBGetDataByID(const std::string& ID, int16_t& Value, std::string& Text) override {
+    return mox::DBGetDataByID(ID, Value, Text);
+  }
+  int32_t DBGetModifiedStateByID(const std::string& ID, int32_t& State) override {
+    return mox::DBGetModifiedStateByID(ID, State);
+  }
+  int32_t DBSetModifiedStateByID(const std::string& ID, uint8_t State, int32_t& Value) override {
+    return mox::DBSetModifiedStateByID(ID, State, Value);
+  }
+  int32_t DBBlockings_GetData(RequestList& list) override { return mox::DBBlockings_GetData(list); }
+  int32_t DBBlockings_SetPwd(RequestList& list) override { return mox::DBBlockings_SetPwd(list); }
+  int32_t DBBlockings_SetLink(RequestList& list) override { return mox::DBBlockings_SetLink(list); }
+  void DBServeIdleTicks() noexcept override { mox::DBServeIdleTicks(); }
+
+  void WriteLog(std::string_view text) noexcept override { mox::WriteLog(text); }
+  void WriteProtocol(std::string_view text) noexcept override { mox::WriteProtocol(text); }
+  const char* PluginName() noexcept override { return mox::PluginName(); }
+};
+
+}  // namespace
+
+WorkerServices& ProductionServices() {
+  static TProductionServices services;
+  return services;
+}
+
+TMoxSettingsManager::TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value)
+    : TMoxSettingsManager(callback, user_value, ProductionServices()) {}
+
+}  // namespace mox
