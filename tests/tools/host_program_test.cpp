@@ -1,0 +1,185 @@
+// mox-host run as a program against the fake plug-in: exit codes, printout, plug-in lookup.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProgramRun {
+  int exit_code = -1;
+  std::string out;  // standard output and standard error together
+};
+
+std::string ShellQuoted(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// Runs `program` with `args` in `cwd`, standard input empty.
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      const fs::path& cwd = fs::current_path()) {
+  std::string command = "cd " + ShellQuoted(cwd.string()) + " && " + ShellQuoted(program);
+  for (const std::string& arg : args) command += " " + ShellQuoted(arg);
+  command += " </dev/null 2>&1";
+  ProgramRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+  const int status = pclose(pipe);
+  if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
+  return run;
+}
+
+ProgramRun RunHost(const std::vector<std::string>& args) {
+  std::vector<std::string> all = {"--plugin", MOX_FAKE_PLUGIN_PATH};
+  all.insert(all.end(), args.begin(), args.end());
+  return RunProgram(MOX_HOST_PATH, all);
+}
+
+// A scratch folder, removed afterwards.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string name = (fs::temp_directory_path() / "mox-host-test-XXXXXX").string();
+    if (mkdtemp(name.data()) != nullptr) path_ = name;
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+TEST(HostProgram, PrintsEveryReplyAndSucceedsWhenAllAreGood) {
+  const ProgramRun run =
+      RunHost({"getdata binary", "setstate 42 1",
+               "blockings-setpwd OfficeID=7,BlockNumberPWD=old,BlockNumberPWDNew=new"});
+  EXPECT_EQ(run.exit_code, 0) << run.out;
+  EXPECT_EQ(run.out, "plug-in: " MOX_FAKE_PLUGIN_PATH
+                     "\n"
+                     "name: FakeMox\n"
+                     "#1 > getdata binary\n"
+                     "#1 < code 1 MSG_GETDATABYID: ok, state 1\n"
+                     "    text: \"a\\x00b\\xff\\\"\"\n"
+                     "#2 > setstate 42 1\n"
+                     "#2 < code 3 MSG_SETMODIFIEDSTATEBYID: ok, state 1\n"
+                     "#3 > blockings-setpwd OfficeID=7,BlockNumberPWD=***,BlockNumberPWDNew=***\n"
+                     "#3 < code 11 MSG_BLOCKINGS_SETPWD: ok, 4 entries\n"
+                     "    OfficeID=7\n"
+                     "    BlockNumberPWD=***\n"
+                     "    BlockNumberPWDNew=***\n"
+                     "    Status=ok\n"
+                     "done: 3 commands, 3 ok, 0 failed, 0 without reply\n");
+
+  const ProgramRun shown = RunHost({"--show-passwords", "blockings-getdata BlockNumberPWD=old"});
+  EXPECT_EQ(shown.exit_code, 0) << shown.out;
+  EXPECT_NE(shown.out.find("    BlockNumberPWD=old\n"), std::string::npos) << shown.out;
+}
+
+TEST(HostProgram, ExitCodes) {
+  EXPECT_EQ(RunHost({"getdata 1", "getdata fail"}).exit_code, 1);
+  EXPECT_EQ(RunHost({"--timeout", "0.2", "getstate silent"}).exit_code, 1);
+  EXPECT_EQ(RunHost({"--timeout=0.2", "--expect-no-reply", "raw 9 x", "getstate 1"}).exit_code, 0);
+  EXPECT_EQ(RunHost({"--timeout", "0.2", "raw 9 x"}).exit_code, 1);
+
+  // A bad command stops the run before the plug-in is loaded.
+  const ProgramRun bad = RunHost({"getdata 1", "setstate 1 300"});
+  EXPECT_EQ(bad.exit_code, 2);
+  EXPECT_EQ(bad.out.find("plug-in:"), std::string::npos) << bad.out;
+  EXPECT_NE(bad.out.find("command 2: setstate"), std::string::npos) << bad.out;
+  EXPECT_EQ(RunHost({"--timeout", "0", "getdata 1"}).exit_code, 2);
+  EXPECT_EQ(RunHost({"--bogus"}).exit_code, 2);
+  EXPECT_EQ(RunHost({}).exit_code, 2);  // no commands, and input is no terminal
+  EXPECT_EQ(RunHost({"--script", "x", "getdata 1"}).exit_code, 2);
+
+  EXPECT_EQ(RunProgram(MOX_HOST_PATH, {"--plugin", "/nonexistent/x.so", "getdata 1"}).exit_code, 3);
+  const ProgramRun no_exports =
+      RunProgram(MOX_HOST_PATH, {"--plugin", "/lib/x86_64-linux-gnu/libm.so.6", "getdata 1"});
+  if (fs::exists("/lib/x86_64-linux-gnu/libm.so.6")) {
+    EXPECT_EQ(no_exports.exit_code, 3);
+    EXPECT_NE(no_exports.out.find("the library has no export Init_Plugin"), std::string::npos)
+        << no_exports.out;
+  }
+  // A bare name is a file in the current directory, never a search of the library path.
+  const ProgramRun bare = RunProgram(MOX_HOST_PATH, {"--plugin", "libc.so.6", "getdata 1"}, "/");
+  EXPECT_EQ(bare.exit_code, 3);
+  EXPECT_NE(bare.out.find("cannot use /libc.so.6: "), std::string::npos) << bare.out;
+  EXPECT_EQ(bare.out.find("no export"), std::string::npos) << bare.out;
+}
+
+TEST(HostProgram, ScriptsAndInteractiveInput) {
+  ScratchDir dir;
+  const fs::path script = dir.path() / "checks.txt";
+  std::ofstream(script) << "# deployment check\n\ngetstate 1\n  getdata 2\nquit\ngetdata 3\n";
+  const ProgramRun run = RunHost({"--script", script.string()});
+  EXPECT_EQ(run.exit_code, 0) << run.out;
+  EXPECT_NE(run.out.find("#2 > getdata 2\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("getdata 3"), std::string::npos) << run.out;
+
+  std::ofstream(script) << "getstate 1\nsetstate 1\nfrob\n";
+  const ProgramRun bad = RunHost({"--script", script.string()});
+  EXPECT_EQ(bad.exit_code, 2);
+  EXPECT_NE(bad.out.find("checks.txt: line 2: "), std::string::npos) << bad.out;
+  EXPECT_NE(bad.out.find("checks.txt: line 3: "), std::string::npos) << bad.out;
+
+  // With --interactive and empty input the session just starts and ends.
+  const ProgramRun empty = RunHost({"--interactive"});
+  EXPECT_EQ(empty.exit_code, 0) << empty.out;
+  EXPECT_NE(empty.out.find("done: 0 commands"), std::string::npos) << empty.out;
+}
+
+TEST(HostProgram, FindsThePluginBesideItselfThenInTheCurrentDirectory) {
+  ScratchDir bin;
+  ScratchDir work;
+  const fs::path host = bin.path() / "mox-host";
+  fs::copy_file(MOX_HOST_PATH, host);
+
+  ProgramRun run = RunProgram(host.string(), {"getstate 1"}, work.path());
+  EXPECT_EQ(run.exit_code, 3);
+  EXPECT_NE(run.out.find("no apMoxSettingsManager.so found"), std::string::npos) << run.out;
+
+  fs::copy_file(MOX_FAKE_PLUGIN_PATH, work.path() / "apMoxSettingsManager.so");
+  run = RunProgram(host.string(), {"getstate 1"}, work.path());
+  EXPECT_EQ(run.exit_code, 0) << run.out;
+  EXPECT_NE(run.out.find("plug-in: " + (work.path() / "apMoxSettingsManager.so").string()),
+            std::string::npos)
+      << run.out;
+
+  fs::copy_file(MOX_FAKE_PLUGIN_PATH, bin.path() / "apMoxSettingsManager.so");
+  run = RunProgram(host.string(), {"getstate 1"}, work.path());
+  EXPECT_NE(run.out.find("plug-in: " + (bin.path() / "apMoxSettingsManager.so").string()),
+            std::string::npos)
+      << run.out;
+
+  // A bare file name given with --plugin means the file in the current directory.
+  run =
+      RunProgram(host.string(), {"--plugin", "apMoxSettingsManager.so", "getstate 1"}, work.path());
+  EXPECT_NE(run.out.find("plug-in: " + (work.path() / "apMoxSettingsManager.so").string()),
+            std::string::npos)
+      << run.out;
+}
+
+TEST(HostProgram, HelpExplainsOptionsCommandsAndFiles) {
+  const ProgramRun run = RunProgram(MOX_HOST_PATH, {"--help"});
+  EXPECT_EQ(run.exit_code, 0);
+  for (const char* part :
+       {"--plugin PATH", "--timeout SECONDS", "--script FILE", "--interactive", "--expect-no-reply",
+        "--show-passwords", "blockings-setlink LIST", "raw CODE [TEXT]",
+        "Exit status:", "Logs/YYYY_MM_DD/HH_", "apMoxSettingsManager.ini"})
+    EXPECT_NE(run.out.find(part), std::string::npos) << part;
+}
+
+}  // namespace

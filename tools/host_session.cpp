@@ -1,0 +1,139 @@
+#include "tools/host_session.h"
+
+#include <chrono>
+
+namespace mox::host {
+
+HostSession::HostSession(const PluginApi& api, SessionSettings settings, std::ostream& out)
+    : api_(api), settings_(std::move(settings)), out_(out), binding_(inbox_) {}
+
+HostSession::~HostSession() {
+  if (started_ && !finished_) Finish();
+}
+
+void HostSession::Start() {
+  const char* name = nullptr;
+  api_.get_name(&name);
+  name_ = name ? name : "";
+  out_ << "name: " << name_ << '\n';
+
+  const char* init_name = nullptr;
+  api_.init(&init_name, &ReplyCallback, kHostUserValue);
+  started_ = true;
+  if (init_name == nullptr || name_ != init_name)
+    Anomaly(0, std::string("Init_Plugin gave the name \"") + (init_name ? init_name : "") +
+                   "\", GetName_Plugin \"" + name_ + "\"");
+  out_.flush();
+}
+
+void HostSession::Send(const HostCommand& command) {
+  const std::int32_t tag = next_tag_++;
+  sent_.push_back({command.code, false});
+  ++tally_.sent;
+  out_ << FormatCommand(tag, command, settings_.show_passwords);
+  out_.flush();
+
+  const std::string payload = command.Payload();
+  const std::int32_t result =
+      api_.command(tag, payload.data(), static_cast<std::uint32_t>(payload.size()));
+  if (result != 0) Anomaly(tag, "Command_Plugin returned " + std::to_string(result));
+
+  const bool none_expected = settings_.expect_no_reply && !IsKnownCode(command.code);
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(settings_.timeout_seconds));
+  for (;;) {
+    std::optional<ReceivedReply> reply = inbox_.WaitNext(deadline);
+    if (!reply) {
+      out_ << FormatMissingReply(tag, command.code, settings_.timeout_text, none_expected);
+      ++(none_expected ? tally_.missing_as_expected : tally_.missing);
+      break;
+    }
+    if (reply->tag != tag) {
+      ReportStray(*reply);
+      continue;
+    }
+    sent_.back().answered = true;
+    const FormattedReply formatted =
+        FormatReply(tag, command.code, reply->bytes, settings_.show_passwords);
+    out_ << formatted.text;
+    const bool delivered_well = CheckDelivery(*reply);
+    if (none_expected) {
+      Anomaly(tag, "a reply came although none was expected");
+      ++tally_.failed;
+    } else if (formatted.outcome == ReplyOutcome::kOk && delivered_well) {
+      ++tally_.ok;
+    } else {
+      ++tally_.failed;
+    }
+    break;
+  }
+  out_.flush();
+}
+
+void HostSession::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  if (started_) api_.finalize();
+  inbox_.Close();
+  for (const ReceivedReply& reply : inbox_.TakeAll()) ReportStray(reply);
+  out_ << FormatSummary(tally_);
+  out_.flush();
+}
+
+void HostSession::ReportStray(const ReceivedReply& reply) {
+  if (reply.tag < 1 || reply.tag >= next_tag_) {
+    Anomaly(reply.tag, "a reply came for a tag that was never sent");
+    return;
+  }
+  SentCommand& sent = sent_[static_cast<std::size_t>(reply.tag - 1)];
+  if (sent.answered)
+    Anomaly(reply.tag, "a second reply came for this command");
+  else
+    out_ << FormatLateReplyNote(reply.tag);
+  sent.answered = true;
+  out_ << FormatReply(reply.tag, sent.code, reply.bytes, settings_.show_passwords).text;
+  CheckDelivery(reply);
+}
+
+bool HostSession::CheckDelivery(const ReceivedReply& reply) {
+  const int problems_before = tally_.anomalies;
+  if (reply.name != name_) Anomaly(reply.tag, "the reply carried the name \"" + reply.name + "\"");
+  if (reply.user != kHostUserValue)
+    Anomaly(reply.tag, "the reply carried the user value " + std::to_string(reply.user) +
+                           " instead of " + std::to_string(kHostUserValue));
+  if (reply.on_host_thread) Anomaly(reply.tag, "the reply came on the host's own thread");
+  if (reply.after_close) Anomaly(reply.tag, "the reply came after Finalize_Plugin returned");
+  return tally_.anomalies == problems_before;
+}
+
+void HostSession::Anomaly(std::int32_t tag, const std::string& what) {
+  ++tally_.anomalies;
+  out_ << FormatAnomaly(tag, what);
+}
+
+void RunPrompt(HostSession& session, std::istream& in, std::ostream& out, std::ostream& err,
+               bool prompt) {
+  std::string line;
+  for (;;) {
+    if (prompt) out << "mox> " << std::flush;
+    if (!std::getline(in, line)) {
+      if (prompt) out << '\n';  // end of input typed at the prompt: leave the line clean
+      break;
+    }
+    ParsedLine parsed = ParseCommandLine(line);
+    if (!parsed.error.empty()) {
+      err << "error: " << parsed.error << '\n';
+      continue;
+    }
+    if (!parsed.command) continue;
+    if (parsed.command->kind == CommandKind::kQuit) break;
+    if (parsed.command->kind == CommandKind::kHelp) {
+      out << CommandFormsText();
+      continue;
+    }
+    session.Send(*parsed.command);
+  }
+}
+
+}  // namespace mox::host

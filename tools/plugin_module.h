@@ -1,0 +1,59 @@
+// The plug-in library, loaded by path with dlopen, and its four exports.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "apMoxSettingsManager.h"
+
+namespace mox::host {
+
+inline constexpr const char* kDefaultPluginFileName = "apMoxSettingsManager.so";
+
+// The four exports; every pointer is set.
+struct PluginApi {
+  decltype(&Init_Plugin) init = nullptr;
+  decltype(&GetName_Plugin) get_name = nullptr;
+  decltype(&Command_Plugin) command = nullptr;
+  decltype(&Finalize_Plugin) finalize = nullptr;
+};
+
+// Owns the library handle: the library is closed when the object goes.
+class PluginModule {
+ public:
+  // Opens the library and resolves the exports; empty with `error` set when either fails.
+  static std::optional<PluginModule> Load(const std::filesystem::path& path, std::string* error);
+
+  const PluginApi& Api() const { return api_; }
+
+ private:
+  struct Closer {
+    void operator()(void* handle) const;
+  };
+  PluginModule(std::unique_ptr<void, Closer> handle, PluginApi api)
+      : handle_(std::move(handle)), api_(api) {}
+
+  std::unique_ptr<void, Closer> handle_;
+  PluginApi api_;
+};
+
+// The directory of the running executable; empty when the system cannot tell.
+std::filesystem::path ExecutableDirectory();
+
+// Where to look for the plug-in when no path is given: beside the executable, then in the
+// current directory.
+std::vector<std::filesystem::path> DefaultPluginCandidates(const std::filesystem::path& exe_dir,
+                                                           const std::filesystem::path& cwd);
+
+// The library to load: `given` made absolute against `cwd` (so that a bare file name means the
+// file in the current directory, not a library search), or else the first default candidate that
+// exists. Empty with `error` set when no default candidate exists.
+std::optional<std::filesystem::path> ResolvePluginPath(const std::optional<std::string>& given,
+                                                       const std::filesystem::path& exe_dir,
+                                                       const std::filesystem::path& cwd,
+                                                       std::string* error);
+
+}  // namespace mox::host

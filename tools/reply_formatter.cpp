@@ -1,0 +1,174 @@
+#include "tools/reply_formatter.h"
+
+#include "apMoxSettingsManager.h"
+#include "tools/comma_text.h"
+#include "tools/text_escape.h"
+
+namespace mox::host {
+
+namespace {
+
+constexpr std::string_view kIndent = "    ";
+
+std::string Quoted(std::string_view bytes) {
+  return "\"" + EscapeBytes(bytes) + "\"";
+}
+
+std::string CodeLabel(std::uint8_t code) {
+  std::string label = "code " + std::to_string(code);
+  const std::string_view name = MessageCodeName(code);
+  label += name.empty() ? std::string(" (unknown)") : " " + std::string(name);
+  return label;
+}
+
+bool IsBlockingCode(std::uint8_t code) {
+  return code == MSG_BLOCKINGS_GETDATA || code == MSG_BLOCKINGS_SETPWD ||
+         code == MSG_BLOCKINGS_SETLINK;
+}
+
+std::string MaybeMasked(std::string_view comma_text, bool show_passwords) {
+  return show_passwords ? std::string(comma_text) : MaskPasswordsInCommaText(comma_text);
+}
+
+// Detail lines of a successful blocking reply; malformed when the comma text cannot be read whole.
+ReplyOutcome AppendEntries(std::string_view comma_text, bool show_passwords, std::string& head,
+                           std::string& details) {
+  const CommaTextReading reading = ReadCommaText(comma_text);
+  const std::size_t count = reading.entries.size();
+  head += ", " + std::to_string(count) + (count == 1 ? " entry" : " entries");
+  for (const CommaEntry& entry : reading.entries) {
+    details += kIndent;
+    details += EscapeBytes(show_passwords ? entry.text : MaskedEntry(entry.text));
+    details += '\n';
+  }
+  if (reading.unclosed_quote) {
+    head += "; malformed: a double quote is never closed";
+    return ReplyOutcome::kMalformed;
+  }
+  if (reading.consumed < comma_text.size()) {
+    head += "; malformed: a NUL byte ends the comma text early";
+    details +=
+        std::string(kIndent) + "text: " + Quoted(MaybeMasked(comma_text, show_passwords)) + '\n';
+    return ReplyOutcome::kMalformed;
+  }
+  return ReplyOutcome::kOk;
+}
+
+}  // namespace
+
+std::string_view MessageCodeName(std::uint8_t code) {
+  switch (code) {
+    case MSG_GETDATABYID:
+      return "MSG_GETDATABYID";
+    case MSG_GETMODIFIEDSTATEBYID:
+      return "MSG_GETMODIFIEDSTATEBYID";
+    case MSG_SETMODIFIEDSTATEBYID:
+      return "MSG_SETMODIFIEDSTATEBYID";
+    case MSG_BLOCKINGS_GETDATA:
+      return "MSG_BLOCKINGS_GETDATA";
+    case MSG_BLOCKINGS_SETPWD:
+      return "MSG_BLOCKINGS_SETPWD";
+    case MSG_BLOCKINGS_SETLINK:
+      return "MSG_BLOCKINGS_SETLINK";
+    default:
+      return {};
+  }
+}
+
+bool IsKnownCode(std::uint8_t code) {
+  return !MessageCodeName(code).empty();
+}
+
+std::string FormatCommand(std::int32_t tag, const HostCommand& command, bool show_passwords) {
+  std::string line = "#" + std::to_string(tag) + " > " + command.verb;
+  if (command.verb == "raw") {
+    line += " " + std::to_string(command.code);
+    const std::string shown =
+        IsBlockingCode(command.code) ? MaybeMasked(command.text, show_passwords) : command.text;
+    if (!shown.empty()) line += " " + EscapeBytes(shown);
+  } else if (command.code == MSG_SETMODIFIEDSTATEBYID && !command.text.empty()) {
+    line += " " + EscapeBytes(std::string_view(command.text).substr(1)) + " " +
+            std::to_string(static_cast<unsigned char>(command.text[0]));
+  } else if (IsBlockingCode(command.code)) {
+    if (!command.text.empty()) line += " " + EscapeBytes(MaybeMasked(command.text, show_passwords));
+  } else {
+    line += " " + EscapeBytes(command.text);
+  }
+  return line + '\n';
+}
+
+FormattedReply FormatReply(std::int32_t tag, std::uint8_t sent_code, std::string_view reply,
+                           bool show_passwords) {
+  const std::string prefix = "#" + std::to_string(tag) + " < ";
+  if (reply.empty()) return {ReplyOutcome::kMalformed, prefix + "malformed: an empty reply\n"};
+
+  const auto code = static_cast<std::uint8_t>(reply[0]);
+  std::string head = prefix + CodeLabel(code) + ": ";
+  const std::string_view body = reply.substr(1);
+  auto malformed = [&](const std::string& why) {
+    std::string text = head + "malformed: " + why + '\n';
+    text += std::string(kIndent) + "bytes: " + Quoted(reply) + '\n';
+    return FormattedReply{ReplyOutcome::kMalformed, std::move(text)};
+  };
+
+  if (code != sent_code) return malformed("the command sent was " + CodeLabel(sent_code));
+  if (body.empty()) return {ReplyOutcome::kFailed, head + "failed\n"};
+
+  std::string details;
+  ReplyOutcome outcome = ReplyOutcome::kOk;
+  switch (code) {
+    case MSG_GETDATABYID:
+    case MSG_GETMODIFIEDSTATEBYID:
+    case MSG_SETMODIFIEDSTATEBYID: {
+      const auto state = static_cast<unsigned char>(body[0]);
+      if (state > 1) return malformed("state byte " + std::to_string(state) + ", not 0 or 1");
+      if (code != MSG_GETDATABYID && body.size() != 1)
+        return malformed(std::to_string(reply.size()) + " bytes instead of 2");
+      head += "ok, state " + std::to_string(state);
+      if (code == MSG_GETDATABYID)
+        details = std::string(kIndent) + "text: " + Quoted(body.substr(1)) + '\n';
+      break;
+    }
+    case MSG_BLOCKINGS_GETDATA:
+    case MSG_BLOCKINGS_SETPWD:
+    case MSG_BLOCKINGS_SETLINK:
+      head += "ok";
+      outcome = AppendEntries(body, show_passwords, head, details);
+      break;
+    default:
+      head += "answered";
+      details = std::string(kIndent) + "data: " + Quoted(body) + '\n';
+      break;
+  }
+  return {outcome, head + '\n' + details};
+}
+
+std::string FormatMissingReply(std::int32_t tag, std::uint8_t sent_code,
+                               std::string_view timeout_text, bool expected) {
+  return "#" + std::to_string(tag) + " - " + CodeLabel(sent_code) + ": no reply within " +
+         std::string(timeout_text) + " s" + (expected ? ", as expected" : "") + '\n';
+}
+
+std::string FormatAnomaly(std::int32_t tag, std::string_view what) {
+  return (tag == 0 ? std::string("! ") : "#" + std::to_string(tag) + " ! ") + std::string(what) +
+         '\n';
+}
+
+std::string FormatLateReplyNote(std::int32_t tag) {
+  return "#" + std::to_string(tag) + " (late) the reply below came after its time-out\n";
+}
+
+std::string FormatSummary(const SessionTally& tally) {
+  std::string line = "done: " + std::to_string(tally.sent) +
+                     (tally.sent == 1 ? " command, " : " commands, ") + std::to_string(tally.ok) +
+                     " ok, " + std::to_string(tally.failed) + " failed, " +
+                     std::to_string(tally.missing) + " without reply";
+  if (tally.missing_as_expected > 0)
+    line += ", " + std::to_string(tally.missing_as_expected) + " without reply as expected";
+  if (tally.anomalies > 0)
+    line += ", " + std::to_string(tally.anomalies) +
+            (tally.anomalies == 1 ? " other problem" : " other problems");
+  return line + '\n';
+}
+
+}  // namespace mox::host
