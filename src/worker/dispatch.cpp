@@ -46,7 +46,6 @@ TCommandDispatch::TCommandDispatch(MoxReplyCallback callback, uint32_t user_valu
 void TCommandDispatch::HandleCommand(const TCommandRecord& record) noexcept {
   if (!record.Payload || record.PayloadLength == 0) return;
   const uint8_t code = record.Payload[0];
-  bool replied = false;
   try {
     const std::string_view text(reinterpret_cast<const char*>(record.Payload.get()) + 1,
                                 record.PayloadLength - 1);
@@ -55,17 +54,16 @@ void TCommandDispatch::HandleCommand(const TCommandRecord& record) noexcept {
         "MSG: " + (IsBlockingCode(code) ? MaskPasswordsInCommaText(text) : std::string(text)));
     if (FReplyCallback == nullptr) return;
     const std::optional<std::string> reply = RunCommand(code, text);
-    if (!reply) return;
-    replied = true;
-    SendReply(record.RequestTag, *reply);
+    if (reply) SendReply(record.RequestTag, *reply);
   } catch (...) {
     try {
       FServices.WriteLog("MoxSettingsManager:: FAIL: handling of message " + std::to_string(code) +
                          " raised " + Describe(std::current_exception()));
     } catch (...) {
     }
-    // The host still gets its one answer: the failure reply.
-    if (!replied && FReplyCallback != nullptr && IsKnownCode(code)) {
+    // Nothing raises once the reply is out (SendReply keeps the callback's failures), so the
+    // host still gets its one answer: the failure reply.
+    if (FReplyCallback != nullptr && IsKnownCode(code)) {
       try {
         SendReply(record.RequestTag, std::string(1, static_cast<char>(code)));
       } catch (...) {

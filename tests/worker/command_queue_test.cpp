@@ -1,0 +1,79 @@
+#include "worker/command_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace mox {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::unique_ptr<TCommandRecord> Record(int32_t tag) {
+  auto record = std::make_unique<TCommandRecord>();
+  record->RequestTag = tag;
+  record->PayloadLength = 1;
+  record->Payload = std::make_unique<uint8_t[]>(1);
+  return record;
+}
+
+TEST(CommandQueue, HandsOutOldestFirstAndNothingWhenIdle) {
+  TCommandQueue queue;
+  EXPECT_EQ(queue.PopCommand(10ms), nullptr);
+  for (int32_t tag : {3, 1, 2}) queue.PushCommand(Record(tag));
+  for (int32_t tag : {3, 1, 2}) {
+    auto record = queue.PopCommand(10ms);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->RequestTag, tag);
+  }
+  EXPECT_EQ(queue.PopCommand(10ms), nullptr);
+}
+
+TEST(CommandQueue, KeepsEachPostersOrderAndLosesNothing) {
+  constexpr int kThreads = 4;
+  constexpr int kPerThread = 2000;
+  TCommandQueue queue;
+  std::vector<int32_t> taken;
+  std::thread consumer([&] {
+    while (taken.size() < kThreads * kPerThread) {
+      if (auto record = queue.PopCommand(5s)) taken.push_back(record->RequestTag);
+    }
+  });
+  std::vector<std::thread> posters;
+  for (int t = 0; t < kThreads; ++t) {
+    posters.emplace_back([&queue, t] {
+      for (int i = 0; i < kPerThread; ++i) queue.PushCommand(Record(t * kPerThread + i));
+    });
+  }
+  for (auto& poster : posters) poster.join();
+  consumer.join();
+
+  std::vector<int> next(kThreads, 0);
+  for (int32_t tag : taken) {
+    const int t = tag / kPerThread;
+    ASSERT_EQ(tag % kPerThread, next[t]) << "poster " << t << " out of order";
+    ++next[t];
+  }
+  EXPECT_EQ(next, std::vector<int>(kThreads, kPerThread));
+  EXPECT_EQ(queue.PopCommand(0ms), nullptr);
+}
+
+TEST(CommandQueue, ClearQueueDropsCommandsAndTheirSignals) {
+  TCommandQueue queue;
+  for (int32_t tag = 0; tag < 5; ++tag) queue.PushCommand(Record(tag));
+  queue.ClearQueue();
+  // With a signal left over the wait would return at once; drained, it lasts the full time.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(queue.PopCommand(200ms), nullptr);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 190ms);
+  // The queue still works afterwards.
+  queue.PushCommand(Record(9));
+  auto record = queue.PopCommand(0ms);
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->RequestTag, 9);
+}
+
+}  // namespace
+}  // namespace mox
