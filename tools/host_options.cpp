@@ -140,9 +140,9 @@ Output: each command as sent, with its tag, then its reply decoded:
   #4 - code 5 (unknown): no reply within 2 s, as expected
   done: 4 commands, 2 ok, 1 failed, 0 without reply, 1 without reply as expected
 "failed" is a reply of the code byte alone. Bytes outside printable ASCII are
-shown as \xHH, a backslash as \\ and a double quote as \". Lines with "!" tell
-where the plug-in broke its calling rules (wrong name, user value or thread, a
-reply for no command or a second one).
+shown as \xHH and a backslash as \\ (in quoted text a double quote as \").
+Lines with "!" tell where the plug-in broke its calling rules (wrong name, user
+value or thread, a reply for no command or a second one).
 
 Exit status:
   0  every command was answered with success (or went unanswered as expected)

@@ -57,11 +57,12 @@ void HostSession::Send(const HostCommand& command) {
     const FormattedReply formatted =
         FormatReply(tag, command.code, reply->bytes, settings_.show_passwords);
     out_ << formatted.text;
-    const bool delivered_well = CheckDelivery(*reply);
+    // Problems of the awaited reply fail its command; they are not counted a second time.
+    const int delivery_problems = PrintDeliveryProblems(*reply);
     if (none_expected) {
-      Anomaly(tag, "a reply came although none was expected");
+      out_ << FormatAnomaly(tag, "a reply came although none was expected");
       ++tally_.failed;
-    } else if (formatted.outcome == ReplyOutcome::kOk && delivered_well) {
+    } else if (formatted.outcome == ReplyOutcome::kOk && delivery_problems == 0) {
       ++tally_.ok;
     } else {
       ++tally_.failed;
@@ -93,18 +94,22 @@ void HostSession::ReportStray(const ReceivedReply& reply) {
     out_ << FormatLateReplyNote(reply.tag);
   sent.answered = true;
   out_ << FormatReply(reply.tag, sent.code, reply.bytes, settings_.show_passwords).text;
-  CheckDelivery(reply);
+  tally_.anomalies += PrintDeliveryProblems(reply);
 }
 
-bool HostSession::CheckDelivery(const ReceivedReply& reply) {
-  const int problems_before = tally_.anomalies;
-  if (reply.name != name_) Anomaly(reply.tag, "the reply carried the name \"" + reply.name + "\"");
+int HostSession::PrintDeliveryProblems(const ReceivedReply& reply) {
+  int problems = 0;
+  auto problem = [&](const std::string& what) {
+    out_ << FormatAnomaly(reply.tag, what);
+    ++problems;
+  };
+  if (reply.name != name_) problem("the reply carried the name \"" + reply.name + "\"");
   if (reply.user != kHostUserValue)
-    Anomaly(reply.tag, "the reply carried the user value " + std::to_string(reply.user) +
-                           " instead of " + std::to_string(kHostUserValue));
-  if (reply.on_host_thread) Anomaly(reply.tag, "the reply came on the host's own thread");
-  if (reply.after_close) Anomaly(reply.tag, "the reply came after Finalize_Plugin returned");
-  return tally_.anomalies == problems_before;
+    problem("the reply carried the user value " + std::to_string(reply.user) + " instead of " +
+            std::to_string(kHostUserValue));
+  if (reply.on_host_thread) problem("the reply came on the host's own thread");
+  if (reply.after_close) problem("the reply came after Finalize_Plugin returned");
+  return problems;
 }
 
 void HostSession::Anomaly(std::int32_t tag, const std::string& what) {

@@ -46,8 +46,9 @@ class HostSession {
   // Prints a reply that is not the awaited one: late (its command timed out), repeated, or for a
   // tag never sent.
   void ReportStray(const ReceivedReply& reply);
-  // Prints the ways a reply breaks the calling rules; true when it breaks none.
-  bool CheckDelivery(const ReceivedReply& reply);
+  // Prints the ways a reply breaks the calling rules and returns how many there are.
+  int PrintDeliveryProblems(const ReceivedReply& reply);
+  // Prints and counts a breach that fails no command of its own.
   void Anomaly(std::int32_t tag, const std::string& what);
 
   const PluginApi& api_;

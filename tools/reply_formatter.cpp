@@ -10,10 +10,6 @@ namespace {
 
 constexpr std::string_view kIndent = "    ";
 
-std::string Quoted(std::string_view bytes) {
-  return "\"" + EscapeBytes(bytes) + "\"";
-}
-
 std::string CodeLabel(std::uint8_t code) {
   std::string label = "code " + std::to_string(code);
   const std::string_view name = MessageCodeName(code);
@@ -47,8 +43,8 @@ ReplyOutcome AppendEntries(std::string_view comma_text, bool show_passwords, std
   }
   if (reading.consumed < comma_text.size()) {
     head += "; malformed: a NUL byte ends the comma text early";
-    details +=
-        std::string(kIndent) + "text: " + Quoted(MaybeMasked(comma_text, show_passwords)) + '\n';
+    details += std::string(kIndent) +
+               "text: " + QuotedBytes(MaybeMasked(comma_text, show_passwords)) + '\n';
     return ReplyOutcome::kMalformed;
   }
   return ReplyOutcome::kOk;
@@ -107,7 +103,7 @@ FormattedReply FormatReply(std::int32_t tag, std::uint8_t sent_code, std::string
   const std::string_view body = reply.substr(1);
   auto malformed = [&](const std::string& why) {
     std::string text = head + "malformed: " + why + '\n';
-    text += std::string(kIndent) + "bytes: " + Quoted(reply) + '\n';
+    text += std::string(kIndent) + "bytes: " + QuotedBytes(reply) + '\n';
     return FormattedReply{ReplyOutcome::kMalformed, std::move(text)};
   };
 
@@ -126,7 +122,7 @@ FormattedReply FormatReply(std::int32_t tag, std::uint8_t sent_code, std::string
         return malformed(std::to_string(reply.size()) + " bytes instead of 2");
       head += "ok, state " + std::to_string(state);
       if (code == MSG_GETDATABYID)
-        details = std::string(kIndent) + "text: " + Quoted(body.substr(1)) + '\n';
+        details = std::string(kIndent) + "text: " + QuotedBytes(body.substr(1)) + '\n';
       break;
     }
     case MSG_BLOCKINGS_GETDATA:
@@ -137,7 +133,7 @@ FormattedReply FormatReply(std::int32_t tag, std::uint8_t sent_code, std::string
       break;
     default:
       head += "answered";
-      details = std::string(kIndent) + "data: " + Quoted(body) + '\n';
+      details = std::string(kIndent) + "data: " + QuotedBytes(body) + '\n';
       break;
   }
   return {outcome, head + '\n' + details};

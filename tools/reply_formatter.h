@@ -46,10 +46,10 @@ std::string FormatLateReplyNote(std::int32_t tag);
 struct SessionTally {
   int sent = 0;
   int ok = 0;
-  int failed = 0;   // failed or malformed replies, and replies nobody expected
+  int failed = 0;   // failed or malformed replies, replies with a breach, replies nobody expected
   int missing = 0;  // no reply in time although one was due
   int missing_as_expected = 0;
-  int anomalies = 0;  // breaches of the calling rules: wrong name, user value, thread, tag
+  int anomalies = 0;  // breaches outside the awaited replies: a second reply, an unknown tag...
 
   bool AllGood() const { return failed == 0 && missing == 0 && anomalies == 0; }
 };

@@ -11,15 +11,13 @@ int HexDigitValue(char c) {
   return -1;
 }
 
-}  // namespace
-
-std::string EscapeBytes(std::string_view bytes) {
+std::string Escaped(std::string_view bytes, bool escape_quotes) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(bytes.size());
   for (char c : bytes) {
     const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\' || c == '"') {
+    if (c == '\\' || (escape_quotes && c == '"')) {
       out += '\\';
       out += c;
     } else if (byte >= 0x20 && byte < 0x7f) {
@@ -31,6 +29,16 @@ std::string EscapeBytes(std::string_view bytes) {
     }
   }
   return out;
+}
+
+}  // namespace
+
+std::string EscapeBytes(std::string_view bytes) {
+  return Escaped(bytes, false);
+}
+
+std::string QuotedBytes(std::string_view bytes) {
+  return '"' + Escaped(bytes, true) + '"';
 }
 
 std::optional<std::string> UnescapeText(std::string_view text, std::string* error) {

@@ -7,9 +7,12 @@
 
 namespace mox::host {
 
-// `bytes` with every byte outside printable ASCII written as \xHH (lower-case hex), the backslash
-// as \\ and the double quote as \". The result reads back through UnescapeText unchanged.
+// `bytes` with every byte outside printable ASCII written as \xHH (lower-case hex) and the
+// backslash as \\. The result reads back through UnescapeText unchanged.
 std::string EscapeBytes(std::string_view bytes);
+
+// EscapeBytes in double quotes, with inner double quotes written as \".
+std::string QuotedBytes(std::string_view bytes);
 
 // Reads the escapes an operator may type: \xHH (one or two hex digits), \0, \t, \n, \r, \s (a
 // space), \\ and \". Any other byte stands for itself. Empty when the text holds a malformed

@@ -84,6 +84,7 @@ TEST_F(HostSessionTest, UnknownCodesWithAndWithoutExpectingNoReply) {
   const std::string out = Run({"raw 5 answer"}, "0.5", true);
   EXPECT_TRUE(Contains(out, "#1 ! a reply came although none was expected\n")) << out;
   EXPECT_EQ(tally_.failed, 1);
+  EXPECT_EQ(tally_.anomalies, 0);
 }
 
 TEST_F(HostSessionTest, BreachesOfTheCallingRulesAreFlagged) {
@@ -95,6 +96,7 @@ TEST_F(HostSessionTest, BreachesOfTheCallingRulesAreFlagged) {
   out = Run({"getstate wrongname"});
   EXPECT_TRUE(Contains(out, "#1 ! the reply carried the name \"SomebodyElse\"\n")) << out;
   EXPECT_EQ(tally_.failed, 1);
+  EXPECT_EQ(tally_.anomalies, 0);
   EXPECT_FALSE(tally_.AllGood());
 }
 

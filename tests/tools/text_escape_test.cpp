@@ -6,8 +6,9 @@ namespace mox::host {
 namespace {
 
 TEST(TextEscape, ShowsOnlyPrintableAsciiAsItIs) {
-  EXPECT_EQ(EscapeBytes(std::string("ab \"q\" \\ \x01\x7f\x80\xff\0", 14)),
-            "ab \\\"q\\\" \\\\ \\x01\\x7f\\x80\\xff\\x00");
+  const std::string bytes("ab \"q\" \\ \x01\x7f\x80\xff\0", 14);
+  EXPECT_EQ(EscapeBytes(bytes), "ab \"q\" \\\\ \\x01\\x7f\\x80\\xff\\x00");
+  EXPECT_EQ(QuotedBytes(bytes), "\"ab \\\"q\\\" \\\\ \\x01\\x7f\\x80\\xff\\x00\"");
 }
 
 TEST(TextEscape, EveryByteReadsBackUnchanged) {
