@@ -9,56 +9,55 @@
 namespace mox {
 namespace {
 
-// Counts its passes until the stop flag is set; the counters live outside so they can be read
-// after the object is gone.
+// What the thread bodies below did; kept outside the thread objects so that it can be read after
+// they are gone.
 struct Counters {
   std::atomic<int> runs{0};
   std::atomic<int> passes{0};
   std::atomic<bool> ended{false};
 };
+Counters* gCounters = nullptr;
 
+// Loops until the stop flag is set. It uses nothing of its own object but the base, so it may be
+// left to ~TThread to stop, once Execute has begun.
 class CountingThread final : public TThread {
- public:
-  explicit CountingThread(Counters& counters) : counters_(counters) {}
-  ~CountingThread() override {
-    Terminate();
-    WaitFor();
-  }
-
  protected:
   void Execute() override {
-    ++counters_.runs;
+    ++gCounters->runs;
     while (!Terminated()) {
-      ++counters_.passes;
+      ++gCounters->passes;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    counters_.ended = true;
+    gCounters->ended = true;
   }
-
- private:
-  Counters& counters_;
 };
 
-void WaitForPasses(const Counters& counters) {
-  while (counters.passes == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
+class ThreadTest : public ::testing::Test {
+ protected:
+  void SetUp() override { gCounters = &counters; }
+  void TearDown() override { gCounters = nullptr; }
 
-TEST(Thread, NeverResumedEndsWithoutExecute) {
+  void WaitForPasses() {
+    while (counters.passes == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+
   Counters counters;
+};
+
+TEST_F(ThreadTest, NeverResumedEndsWithoutExecute) {
   {
-    CountingThread thread(counters);
+    CountingThread thread;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(thread.Terminated());
   }
   EXPECT_EQ(counters.runs, 0);
 }
 
-TEST(Thread, RunsOnceAfterResumeAndEndsOnTheStopFlag) {
-  Counters counters;
-  CountingThread thread(counters);
+TEST_F(ThreadTest, RunsOnceAfterResumeAndEndsOnTheStopFlag) {
+  CountingThread thread;
   thread.Resume();
   thread.Resume();
-  WaitForPasses(counters);
+  WaitForPasses();
   EXPECT_FALSE(counters.ended);
   thread.Terminate();
   thread.WaitFor();
@@ -66,26 +65,13 @@ TEST(Thread, RunsOnceAfterResumeAndEndsOnTheStopFlag) {
   EXPECT_EQ(counters.runs, 1);
 }
 
-// Leaves the stopping to ~TThread; its body uses nothing of its own object but the base.
-Counters gBareCounters;
-class BareThread final : public TThread {
- protected:
-  void Execute() override {
-    while (!Terminated()) {
-      ++gBareCounters.passes;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    gBareCounters.ended = true;
-  }
-};
-
-TEST(Thread, DestructionStopsARunningThread) {
+TEST_F(ThreadTest, DestructionStopsARunningThread) {
   {
-    BareThread thread;
+    CountingThread thread;
     thread.Resume();
-    WaitForPasses(gBareCounters);
+    WaitForPasses();
   }
-  EXPECT_TRUE(gBareCounters.ended);
+  EXPECT_TRUE(counters.ended);
 }
 
 }  // namespace
