@@ -18,9 +18,10 @@ class WorkerServices;
 
 class TMoxSettingsManager {
  public:
-  // Creation in order: thread (not started), "MoxSettingsManager initializing...", queue, reply
-  // callback, request list, InitSettings, InitDBTools, "MoxSettingsManager initialized", thread
-  // started. On failure the destruction steps run for what was made and the error is rethrown.
+  // Creation in order: thread (not started), queue, reply callback, request list,
+  // "MoxSettingsManager initializing...", InitSettings, InitDBTools, "MoxSettingsManager
+  // initialized", thread started. On failure the destruction steps run for what was made and the
+  // error is rethrown.
   TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value);
   // The same worker on other services (tests, fuzzers); an idle worker looks at its stop flag
   // every `idle_wait`. `services` must outlive the worker.

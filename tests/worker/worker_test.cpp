@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <optional>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "fake_services.h"
@@ -68,31 +65,6 @@ TEST_F(WorkerTest, FailedCreationUndoesWhatWasMadeAndRethrows) {
     EXPECT_EQ(failing.Events(), expected);
     EXPECT_EQ(failing.IdleTicks(), 0);  // the thread never ran its loop
   }
-}
-
-TEST_F(WorkerTest, RepliesFollowThePostingOrderOfEachThread) {
-  constexpr int kThreads = 4;
-  constexpr int kPerThread = 100;
-  services.value32 = 1;
-  {
-    TMoxSettingsManager worker(test::RecordReply, 3, services, kIdleWait);
-    std::vector<std::thread> posters;
-    for (int t = 0; t < kThreads; ++t) {
-      posters.emplace_back([&worker, t] {
-        for (int i = 0; i < kPerThread; ++i) Post(worker, t * kPerThread + i, "\x02X");
-      });
-    }
-    for (auto& poster : posters) poster.join();
-    ASSERT_TRUE(ReplyLog::WaitFor(kThreads * kPerThread));
-  }
-  std::vector<int> next(kThreads, 0);
-  for (const test::Reply& reply : ReplyLog::Replies()) {
-    const int t = reply.tag / kPerThread;
-    ASSERT_EQ(reply.tag % kPerThread, next[t]);
-    ++next[t];
-    EXPECT_EQ(reply.bytes, std::string("\x02\x01"));
-  }
-  EXPECT_EQ(next, std::vector<int>(kThreads, kPerThread));
 }
 
 TEST_F(WorkerTest, ThrowingCallbackDoesNotEndTheWorker) {
