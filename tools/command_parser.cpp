@@ -6,6 +6,7 @@
 
 #include "apMoxSettingsManager.h"
 #include "tools/comma_text.h"
+#include "tools/text_concat.h"
 #include "tools/text_escape.h"
 
 namespace mox::host {
@@ -145,7 +146,7 @@ CommandScript ReadCommandScript(std::istream& in) {
   for (int number = 1; std::getline(in, line); ++number) {
     ParsedLine parsed = ParseCommandLine(line);
     if (!parsed.error.empty())
-      script.errors.push_back("line " + std::to_string(number) + ": " + parsed.error);
+      script.errors.push_back(Concat({"line ", std::to_string(number), ": ", parsed.error}));
     else if (parsed.command)
       script.commands.push_back(std::move(*parsed.command));
   }

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "tools/text_concat.h"
+
 namespace mox::host {
 
 HostSession::HostSession(const PluginApi& api, SessionSettings settings, std::ostream& out)
@@ -36,7 +38,7 @@ void HostSession::Send(const HostCommand& command) {
   const std::string payload = command.Payload();
   const std::int32_t result =
       api_.command(tag, payload.data(), static_cast<std::uint32_t>(payload.size()));
-  if (result != 0) Anomaly(tag, "Command_Plugin returned " + std::to_string(result));
+  if (result != 0) Anomaly(tag, Concat({"Command_Plugin returned ", std::to_string(result)}));
 
   const bool none_expected = settings_.expect_no_reply && !IsKnownCode(command.code);
   const auto deadline = std::chrono::steady_clock::now() +
@@ -105,8 +107,8 @@ int HostSession::PrintDeliveryProblems(const ReceivedReply& reply) {
   };
   if (reply.name != name_) problem("the reply carried the name \"" + reply.name + "\"");
   if (reply.user != kHostUserValue)
-    problem("the reply carried the user value " + std::to_string(reply.user) + " instead of " +
-            std::to_string(kHostUserValue));
+    problem(Concat({"the reply carried the user value ", std::to_string(reply.user), " instead of ",
+                    std::to_string(kHostUserValue)}));
   if (reply.on_host_thread) problem("the reply came on the host's own thread");
   if (reply.after_close) problem("the reply came after Finalize_Plugin returned");
   return problems;

@@ -11,6 +11,7 @@
 #include "tools/host_options.h"
 #include "tools/host_session.h"
 #include "tools/plugin_module.h"
+#include "tools/text_concat.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ std::vector<HostCommand> GatherCommands(const HostOptions& options,
     for (std::size_t i = 0; i < options.commands.size(); ++i) {
       ParsedLine parsed = ParseCommandLine(options.commands[i]);
       if (!parsed.error.empty())
-        errors.push_back("command " + std::to_string(i + 1) + ": " + parsed.error);
+        errors.push_back(Concat({"command ", std::to_string(i + 1), ": ", parsed.error}));
       else if (parsed.command)
         commands.push_back(std::move(*parsed.command));
     }

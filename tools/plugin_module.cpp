@@ -4,6 +4,8 @@
 
 #include <system_error>
 
+#include "tools/text_concat.h"
+
 namespace mox::host {
 
 namespace {
@@ -68,8 +70,8 @@ std::optional<std::filesystem::path> ResolvePluginPath(const std::optional<std::
     tried += (tried.empty() ? "" : ", ") + candidate.string();
   }
   if (error)
-    *error = "no " + std::string(kDefaultPluginFileName) + " found (looked at " + tried +
-             "); give the library with --plugin PATH";
+    *error = Concat({"no ", kDefaultPluginFileName, " found (looked at ", tried,
+                     "); give the library with --plugin PATH"});
   return std::nullopt;
 }
 

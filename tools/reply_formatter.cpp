@@ -2,6 +2,7 @@
 
 #include "apMoxSettingsManager.h"
 #include "tools/comma_text.h"
+#include "tools/text_concat.h"
 #include "tools/text_escape.h"
 
 namespace mox::host {
@@ -10,11 +11,17 @@ namespace {
 
 constexpr std::string_view kIndent = "    ";
 
+std::string TagMark(std::int32_t tag, std::string_view mark) {
+  return Concat({"#", std::to_string(tag), " ", mark, " "});
+}
+
+std::string DetailLine(std::string_view label, std::string_view value) {
+  return Concat({kIndent, label, ": ", value, "\n"});
+}
+
 std::string CodeLabel(std::uint8_t code) {
-  std::string label = "code " + std::to_string(code);
   const std::string_view name = MessageCodeName(code);
-  label += name.empty() ? std::string(" (unknown)") : " " + std::string(name);
-  return label;
+  return Concat({"code ", std::to_string(code), " ", name.empty() ? "(unknown)" : name});
 }
 
 bool IsBlockingCode(std::uint8_t code) {
@@ -31,7 +38,7 @@ ReplyOutcome AppendEntries(std::string_view comma_text, bool show_passwords, std
                            std::string& details) {
   const CommaTextReading reading = ReadCommaText(comma_text);
   const std::size_t count = reading.entries.size();
-  head += ", " + std::to_string(count) + (count == 1 ? " entry" : " entries");
+  head += Concat({", ", std::to_string(count), count == 1 ? " entry" : " entries"});
   for (const CommaEntry& entry : reading.entries) {
     details += kIndent;
     details += EscapeBytes(show_passwords ? entry.text : MaskedEntry(entry.text));
@@ -43,8 +50,7 @@ ReplyOutcome AppendEntries(std::string_view comma_text, bool show_passwords, std
   }
   if (reading.consumed < comma_text.size()) {
     head += "; malformed: a NUL byte ends the comma text early";
-    details += std::string(kIndent) +
-               "text: " + QuotedBytes(MaybeMasked(comma_text, show_passwords)) + '\n';
+    details += DetailLine("text", QuotedBytes(MaybeMasked(comma_text, show_passwords)));
     return ReplyOutcome::kMalformed;
   }
   return ReplyOutcome::kOk;
@@ -76,38 +82,38 @@ bool IsKnownCode(std::uint8_t code) {
 }
 
 std::string FormatCommand(std::int32_t tag, const HostCommand& command, bool show_passwords) {
-  std::string line = "#" + std::to_string(tag) + " > " + command.verb;
+  std::string line = TagMark(tag, ">") + command.verb;
+  const std::string_view text = command.text;
   if (command.verb == "raw") {
-    line += " " + std::to_string(command.code);
+    line += Concat({" ", std::to_string(command.code)});
     const std::string shown =
-        IsBlockingCode(command.code) ? MaybeMasked(command.text, show_passwords) : command.text;
-    if (!shown.empty()) line += " " + EscapeBytes(shown);
-  } else if (command.code == MSG_SETMODIFIEDSTATEBYID && !command.text.empty()) {
-    line += " " + EscapeBytes(std::string_view(command.text).substr(1)) + " " +
-            std::to_string(static_cast<unsigned char>(command.text[0]));
+        IsBlockingCode(command.code) ? MaybeMasked(text, show_passwords) : std::string(text);
+    if (!shown.empty()) line += Concat({" ", EscapeBytes(shown)});
+  } else if (command.code == MSG_SETMODIFIEDSTATEBYID && !text.empty()) {
+    const auto state = static_cast<unsigned char>(text[0]);
+    line += Concat({" ", EscapeBytes(text.substr(1)), " ", std::to_string(state)});
   } else if (IsBlockingCode(command.code)) {
-    if (!command.text.empty()) line += " " + EscapeBytes(MaybeMasked(command.text, show_passwords));
+    if (!text.empty()) line += Concat({" ", EscapeBytes(MaybeMasked(text, show_passwords))});
   } else {
-    line += " " + EscapeBytes(command.text);
+    line += Concat({" ", EscapeBytes(text)});
   }
   return line + '\n';
 }
 
 FormattedReply FormatReply(std::int32_t tag, std::uint8_t sent_code, std::string_view reply,
                            bool show_passwords) {
-  const std::string prefix = "#" + std::to_string(tag) + " < ";
+  const std::string prefix = TagMark(tag, "<");
   if (reply.empty()) return {ReplyOutcome::kMalformed, prefix + "malformed: an empty reply\n"};
 
   const auto code = static_cast<std::uint8_t>(reply[0]);
-  std::string head = prefix + CodeLabel(code) + ": ";
+  std::string head = Concat({prefix, CodeLabel(code), ": "});
   const std::string_view body = reply.substr(1);
-  auto malformed = [&](const std::string& why) {
-    std::string text = head + "malformed: " + why + '\n';
-    text += std::string(kIndent) + "bytes: " + QuotedBytes(reply) + '\n';
-    return FormattedReply{ReplyOutcome::kMalformed, std::move(text)};
+  auto malformed = [&](std::string_view why) {
+    return FormattedReply{ReplyOutcome::kMalformed, Concat({head, "malformed: ", why, "\n"}) +
+                                                        DetailLine("bytes", QuotedBytes(reply))};
   };
 
-  if (code != sent_code) return malformed("the command sent was " + CodeLabel(sent_code));
+  if (code != sent_code) return malformed(Concat({"the command sent was ", CodeLabel(sent_code)}));
   if (body.empty()) return {ReplyOutcome::kFailed, head + "failed\n"};
 
   std::string details;
@@ -117,12 +123,12 @@ FormattedReply FormatReply(std::int32_t tag, std::uint8_t sent_code, std::string
     case MSG_GETMODIFIEDSTATEBYID:
     case MSG_SETMODIFIEDSTATEBYID: {
       const auto state = static_cast<unsigned char>(body[0]);
-      if (state > 1) return malformed("state byte " + std::to_string(state) + ", not 0 or 1");
+      if (state > 1)
+        return malformed(Concat({"state byte ", std::to_string(state), ", not 0 or 1"}));
       if (code != MSG_GETDATABYID && body.size() != 1)
-        return malformed(std::to_string(reply.size()) + " bytes instead of 2");
-      head += "ok, state " + std::to_string(state);
-      if (code == MSG_GETDATABYID)
-        details = std::string(kIndent) + "text: " + QuotedBytes(body.substr(1)) + '\n';
+        return malformed(Concat({std::to_string(reply.size()), " bytes instead of 2"}));
+      head += Concat({"ok, state ", std::to_string(state)});
+      if (code == MSG_GETDATABYID) details = DetailLine("text", QuotedBytes(body.substr(1)));
       break;
     }
     case MSG_BLOCKINGS_GETDATA:
@@ -133,37 +139,36 @@ FormattedReply FormatReply(std::int32_t tag, std::uint8_t sent_code, std::string
       break;
     default:
       head += "answered";
-      details = std::string(kIndent) + "data: " + QuotedBytes(body) + '\n';
+      details = DetailLine("data", QuotedBytes(body));
       break;
   }
-  return {outcome, head + '\n' + details};
+  return {outcome, Concat({head, "\n", details})};
 }
 
 std::string FormatMissingReply(std::int32_t tag, std::uint8_t sent_code,
                                std::string_view timeout_text, bool expected) {
-  return "#" + std::to_string(tag) + " - " + CodeLabel(sent_code) + ": no reply within " +
-         std::string(timeout_text) + " s" + (expected ? ", as expected" : "") + '\n';
+  return Concat({TagMark(tag, "-"), CodeLabel(sent_code), ": no reply within ", timeout_text, " s",
+                 expected ? ", as expected" : "", "\n"});
 }
 
 std::string FormatAnomaly(std::int32_t tag, std::string_view what) {
-  return (tag == 0 ? std::string("! ") : "#" + std::to_string(tag) + " ! ") + std::string(what) +
-         '\n';
+  return Concat({tag == 0 ? std::string("! ") : TagMark(tag, "!"), what, "\n"});
 }
 
 std::string FormatLateReplyNote(std::int32_t tag) {
-  return "#" + std::to_string(tag) + " (late) the reply below came after its time-out\n";
+  return Concat({"#", std::to_string(tag), " (late) the reply below came after its time-out\n"});
 }
 
 std::string FormatSummary(const SessionTally& tally) {
-  std::string line = "done: " + std::to_string(tally.sent) +
-                     (tally.sent == 1 ? " command, " : " commands, ") + std::to_string(tally.ok) +
-                     " ok, " + std::to_string(tally.failed) + " failed, " +
-                     std::to_string(tally.missing) + " without reply";
+  std::string line =
+      Concat({"done: ", std::to_string(tally.sent), tally.sent == 1 ? " command, " : " commands, ",
+              std::to_string(tally.ok), " ok, ", std::to_string(tally.failed), " failed, ",
+              std::to_string(tally.missing), " without reply"});
   if (tally.missing_as_expected > 0)
-    line += ", " + std::to_string(tally.missing_as_expected) + " without reply as expected";
+    line += Concat({", ", std::to_string(tally.missing_as_expected), " without reply as expected"});
   if (tally.anomalies > 0)
-    line += ", " + std::to_string(tally.anomalies) +
-            (tally.anomalies == 1 ? " other problem" : " other problems");
+    line += Concat({", ", std::to_string(tally.anomalies),
+                    tally.anomalies == 1 ? " other problem" : " other problems"});
   return line + '\n';
 }
 

@@ -27,8 +27,11 @@ std::string ShellQuoted(const std::string& word) {
 // Runs `program` with `args` in `cwd`, standard input empty.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const fs::path& cwd = fs::current_path()) {
-  std::string command = "cd " + ShellQuoted(cwd.string()) + " && " + ShellQuoted(program);
-  for (const std::string& arg : args) command += " " + ShellQuoted(arg);
+  std::string command = "cd ";
+  command += ShellQuoted(cwd.string());
+  command += " && ";
+  command += ShellQuoted(program);
+  for (const std::string& arg : args) (command += ' ') += ShellQuoted(arg);
   command += " </dev/null 2>&1";
   ProgramRun run;
   FILE* pipe = popen(command.c_str(), "r");
@@ -154,21 +157,24 @@ TEST(HostProgram, FindsThePluginBesideItselfThenInTheCurrentDirectory) {
   fs::copy_file(MOX_FAKE_PLUGIN_PATH, work.path() / "apMoxSettingsManager.so");
   run = RunProgram(host.string(), {"getstate 1"}, work.path());
   EXPECT_EQ(run.exit_code, 0) << run.out;
-  EXPECT_NE(run.out.find("plug-in: " + (work.path() / "apMoxSettingsManager.so").string()),
-            std::string::npos)
+  EXPECT_NE(
+      run.out.find(std::string("plug-in: ") + (work.path() / "apMoxSettingsManager.so").string()),
+      std::string::npos)
       << run.out;
 
   fs::copy_file(MOX_FAKE_PLUGIN_PATH, bin.path() / "apMoxSettingsManager.so");
   run = RunProgram(host.string(), {"getstate 1"}, work.path());
-  EXPECT_NE(run.out.find("plug-in: " + (bin.path() / "apMoxSettingsManager.so").string()),
-            std::string::npos)
+  EXPECT_NE(
+      run.out.find(std::string("plug-in: ") + (bin.path() / "apMoxSettingsManager.so").string()),
+      std::string::npos)
       << run.out;
 
   // A bare file name given with --plugin means the file in the current directory.
   run =
       RunProgram(host.string(), {"--plugin", "apMoxSettingsManager.so", "getstate 1"}, work.path());
-  EXPECT_NE(run.out.find("plug-in: " + (work.path() / "apMoxSettingsManager.so").string()),
-            std::string::npos)
+  EXPECT_NE(
+      run.out.find(std::string("plug-in: ") + (work.path() / "apMoxSettingsManager.so").string()),
+      std::string::npos)
       << run.out;
 }
 
