@@ -36,7 +36,7 @@ std::string DBLang = kDefaultDBLang;
 int32_t DBTime = kDefaultDBTime;
 bool Protocol = kDefaultProtocol;
 
-std::string SettingsFileName;
+constinit std::string SettingsFileName;
 
 void InitSettings() {
   SettingsFileName = GetSettingsFileName();

@@ -12,8 +12,8 @@ namespace mox {
 
 // Serialises WriteProtocol, and with it the use of gProtocolLines. Both live from library load to
 // unload (CreateSettingsUnit / FreeSettingsUnit).
-std::unique_ptr<std::mutex> gProtocolLock;
-std::unique_ptr<std::vector<std::string>> gProtocolLines;
+constinit std::unique_ptr<std::mutex> gProtocolLock;
+constinit std::unique_ptr<std::vector<std::string>> gProtocolLines;
 
 namespace {
 

@@ -8,13 +8,13 @@
 
 namespace mox {
 
-std::unique_ptr<tUniLog> gUniLog;
+constinit std::unique_ptr<tUniLog> gUniLog;
 
 namespace {
 
 // Set by CreateUniLog and cleared by ClearUniLogNames, both while the library loads or unloads.
-std::string gHostExeName;
-std::string gModuleName;
+constinit std::string gHostExeName;
+constinit std::string gModuleName;
 
 }  // namespace
 

@@ -10,9 +10,9 @@
 namespace mox::platform {
 namespace {
 
-std::mutex gOverrideLock;
-std::optional<std::string> gModuleOverride;
-std::optional<std::string> gHostOverride;
+constinit std::mutex gOverrideLock;
+constinit std::optional<std::string> gModuleOverride;
+constinit std::optional<std::string> gHostOverride;
 
 // Any function of this library will do for dladdr; this one is ours and cannot be inlined away
 // because its address is taken.

@@ -1,5 +1,6 @@
 // The four functions the host calls. Each is a thin guard around one call into the plug-in: no
 // exception and no crash crosses into the host.
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -20,7 +21,7 @@ namespace {
 // The one worker, between Init_Plugin and Finalize_Plugin. Init_Plugin and Finalize_Plugin never
 // run concurrently with another export (a rule of the host interface), so Command_Plugin reads it
 // without a lock.
-std::unique_ptr<TMoxSettingsManager> gWorker;
+constinit std::unique_ptr<TMoxSettingsManager> gWorker;
 
 void LogFailure(const char* routine, const char* what) noexcept {
   WriteLog(std::string(routine) + ":: FAIL: " + what);
@@ -35,6 +36,14 @@ void DestroyWorker() {
 }
 
 }  // namespace
+
+void StopWorkerAtProcessExit() noexcept {
+  // Registered after every static initialiser of the library has run, so at exit it runs before
+  // the destructors of the library's globals.
+  static constinit bool registered = false;
+  if (registered) return;
+  registered = std::atexit(&StopWorkerAtUnload) == 0;
+}
 
 void StopWorkerAtUnload() noexcept {
   try {
@@ -56,6 +65,7 @@ MOX_EXPORT void MOX_CALL Init_Plugin(const char** name, MoxReplyCallback callbac
   try {
     if (name != nullptr) *name = PluginName();
     WriteLog(std::string("Init_Plugin: ") + PluginName());
+    StopWorkerAtProcessExit();
     // A second Init_Plugin replaces the running worker.
     DestroyWorker();
     gWorker = std::make_unique<TMoxSettingsManager>(callback, user);

@@ -1,4 +1,6 @@
 // Load-time and unload-time work of the plug-in, run by the loader (dlopen / dlclose).
+#include <cstdlib>
+
 #include "config/write_protocol.h"
 #include "config/settings.h"
 #include "log/program_log.h"
@@ -7,9 +9,21 @@
 
 namespace {
 
+// Set when the process exits without unloading us: by then the C++ destructors of the library's
+// globals have run (exit handlers run before the loader's finalisation), so the unload steps must
+// not touch them. Trivially destructible, so it stays valid to the end.
+constinit bool gProcessExiting = false;
+
+void MarkProcessExiting() noexcept { gProcessExiting = true; }
+
+// The loader runs this before the dynamic initialisers of the other objects in the library, so
+// every global it touches is constant-initialised (constinit): valid before any initialiser runs.
 // Nothing may escape into the loader: a failed step leaves its part of the plug-in off, and the
 // exports cope with that.
 __attribute__((constructor)) void LoadPlugin() noexcept {
+  // Registered before every other exit handler of the library, so at exit it runs after them,
+  // and at dlclose after UnloadPlugin.
+  std::atexit(&MarkProcessExiting);
   try {
     mox::CreateSettingsUnit();
   } catch (...) {
@@ -21,7 +35,9 @@ __attribute__((constructor)) void LoadPlugin() noexcept {
   }
 }
 
+// Runs before the library's C++ destructors (those run last, from __cxa_finalize).
 __attribute__((destructor)) void UnloadPlugin() noexcept {
+  if (gProcessExiting) return;
   // A host that unloads without Finalize_Plugin must not leave our thread running code that is
   // about to be unmapped.
   mox::StopWorkerAtUnload();

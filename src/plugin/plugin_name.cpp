@@ -7,7 +7,7 @@ namespace mox {
 namespace {
 
 // Written only while the library loads and unloads, when nothing else runs in it.
-std::string gPluginName;
+constinit std::string gPluginName;
 
 }  // namespace
 
