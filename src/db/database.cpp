@@ -1,0 +1,168 @@
+#include "db/database.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "db/db_tools.h"
+#include "db/dpb.h"
+#include "db/fb_client.h"
+#include "db/fb_error.h"
+#include "db/query.h"
+#include "db/transaction.h"
+
+namespace mox {
+namespace {
+
+// The probe asks for one short item; the buffer is generous as the client library expects.
+constexpr std::size_t kInfoBufferSize = 512;
+
+}  // namespace
+
+std::optional<int64_t> InfoItemValue(const char* buffer, std::size_t size, char item) {
+  std::size_t i = 0;
+  while (i + 3 <= size) {
+    const char code = buffer[i];
+    if (code == isc_info_end || code == isc_info_truncated || code == isc_info_error) break;
+    const auto length = static_cast<std::size_t>(static_cast<unsigned char>(buffer[i + 1]) |
+                                                 static_cast<unsigned char>(buffer[i + 2]) << 8);
+    if (i + 3 + length > size) break;
+    if (code == item) {
+      int64_t value = 0;
+      for (std::size_t k = 0; k < length && k < 8; ++k)
+        value |= static_cast<int64_t>(static_cast<unsigned char>(buffer[i + 3 + k])) << (8 * k);
+      return value;
+    }
+    i += 3 + length;
+  }
+  return std::nullopt;
+}
+
+TDatabase::TDatabase(std::shared_ptr<const FbClient> client) : client_(std::move(client)) {}
+
+TDatabase::~TDatabase() {
+  ForceClose();
+  if (default_transaction_ != nullptr) default_transaction_->SetDatabase(nullptr);
+  for (TQuery* query : std::vector<TQuery*>(queries_)) query->SetDatabase(nullptr);
+}
+
+void TDatabase::SetDefaultTransaction(TTransaction* transaction) {
+  if (default_transaction_ != nullptr && default_transaction_ != transaction)
+    default_transaction_->SetDatabase(nullptr);
+  default_transaction_ = transaction;
+  if (transaction != nullptr) transaction->SetDatabase(this);
+}
+
+void TDatabase::AddQuery(TQuery* query) {
+  if (std::find(queries_.begin(), queries_.end(), query) == queries_.end())
+    queries_.push_back(query);
+}
+
+void TDatabase::RemoveQuery(TQuery* query) {
+  queries_.erase(std::remove(queries_.begin(), queries_.end(), query), queries_.end());
+}
+
+void TDatabase::SetParams(std::string user_name, std::string password, std::string lc_ctype) {
+  user_name_ = std::move(user_name);
+  password_ = std::move(password);
+  lc_ctype_ = std::move(lc_ctype);
+}
+
+void TDatabase::SetIdleTimeout(int32_t ms, int64_t now_ms) {
+  if (ms < 0) throw DBError("Timeout values cannot be negative");
+  idle_timer_.SetPeriod(ms, now_ms);
+}
+
+void TDatabase::Check(const ISC_STATUS* status, bool ends_transaction) {
+  Touch();
+  if (!Failed(status)) return;
+  FbError error = MakeFbError(*client_, status);
+  if (ends_transaction ? IsLostConnectionOnTransactionEnd(error) : IsLostConnection(error))
+    ForceClose();
+  throw error;
+}
+
+void TDatabase::Connect() {
+  if (Connected()) return;
+  if (name_.empty()) throw DBError("Database name is missing");
+  const std::string dpb = BuildDpb(user_name_, password_, lc_ctype_);
+  ISC_STATUS_ARRAY status;
+  isc_db_handle handle = 0;
+  client_->attach_database(status, static_cast<short>(name_.size()), name_.data(), &handle,
+                           static_cast<short>(dpb.size()), dpb.data());
+  if (Failed(status)) throw MakeFbError(*client_, status);
+  handle_ = handle;
+  Touch();
+  cached_input_count_.reset();
+  ReadDialect();
+}
+
+void TDatabase::ReadDialect() {
+  const char items[] = {isc_info_db_sql_dialect, isc_info_end};
+  char buffer[kInfoBufferSize] = {};
+  ISC_STATUS_ARRAY status;
+  client_->database_info(status, &handle_, sizeof items, items, sizeof buffer, buffer);
+  Check(status);
+  // A server that does not know the item speaks dialect 1.
+  const int64_t database_dialect =
+      InfoItemValue(buffer, sizeof buffer, isc_info_db_sql_dialect).value_or(1);
+  dialect_ = static_cast<unsigned short>(std::clamp<int64_t>(database_dialect, 1, 3));
+}
+
+bool TDatabase::Probe() {
+  if (!Connected()) return false;
+  const char items[] = {isc_info_base_level, isc_info_end};
+  char buffer[kInfoBufferSize];
+  ISC_STATUS_ARRAY status;
+  client_->database_info(status, &handle_, sizeof items, items, sizeof buffer, buffer);
+  Touch();
+  if (!Failed(status)) return true;
+  ForceClose();
+  return false;
+}
+
+void TDatabase::CloseQueries(bool quietly) {
+  for (TQuery* query : std::vector<TQuery*>(queries_)) {
+    if (quietly)
+      query->CloseQuietly();
+    else
+      query->Close();
+  }
+}
+
+void TDatabase::Close() {
+  if (!Connected()) return;
+  try {
+    CloseQueries(false);
+  } catch (...) {
+    ForceClose();
+    throw;
+  }
+  if (default_transaction_ != nullptr) default_transaction_->EndQuietly();
+  ISC_STATUS_ARRAY status;
+  client_->detach_database(status, &handle_);
+  if (Failed(status)) {
+    FbError error = MakeFbError(*client_, status);
+    ForceClose();
+    throw error;
+  }
+  handle_ = 0;
+}
+
+void TDatabase::ForceClose() noexcept {
+  if (!Connected()) return;
+  CloseQueries(true);
+  if (default_transaction_ != nullptr) default_transaction_->EndQuietly();
+  ISC_STATUS_ARRAY status;
+  client_->detach_database(status, &handle_);
+  handle_ = 0;
+}
+
+void TDatabase::ServeIdleTick(int64_t now_ms) {
+  if (!idle_timer_.TakeDueTick(now_ms) || !Connected()) return;
+  if (idle_mark_)
+    ForceClose();
+  else
+    idle_mark_ = true;
+}
+
+}  // namespace mox

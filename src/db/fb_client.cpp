@@ -1,0 +1,62 @@
+#include "db/fb_client.h"
+
+#include <mutex>
+
+#include "db/db_tools.h"
+
+namespace mox {
+namespace {
+
+std::mutex gNamesLock;
+std::optional<std::vector<std::string>> gNamesOverride;
+
+template <typename Function>
+bool Bind(const platform::DynamicLibrary& library, const char* name, Function& target) {
+  target = library.Get<Function>(name);
+  return target != nullptr;
+}
+
+}  // namespace
+
+std::vector<std::string> ClientLibraryNames() {
+  std::lock_guard lock(gNamesLock);
+  if (gNamesOverride) return *gNamesOverride;
+  return {"libfbclient.so.2", "libfbclient.so"};
+}
+
+void OverrideClientLibraryNamesForTesting(std::optional<std::vector<std::string>> names) {
+  std::lock_guard lock(gNamesLock);
+  gNamesOverride = std::move(names);
+}
+
+bool FbClient::Resolve() {
+  const auto& lib = library_;
+  return Bind(lib, "isc_attach_database", attach_database) &&
+         Bind(lib, "isc_detach_database", detach_database) &&
+         Bind(lib, "isc_database_info", database_info) &&
+         Bind(lib, "isc_start_multiple", start_multiple) &&
+         Bind(lib, "isc_commit_transaction", commit_transaction) &&
+         Bind(lib, "isc_rollback_transaction", rollback_transaction) &&
+         Bind(lib, "isc_dsql_allocate_statement", dsql_allocate_statement) &&
+         Bind(lib, "isc_dsql_prepare", dsql_prepare) &&
+         Bind(lib, "isc_dsql_describe", dsql_describe) &&
+         Bind(lib, "isc_dsql_describe_bind", dsql_describe_bind) &&
+         Bind(lib, "isc_dsql_execute", dsql_execute) && Bind(lib, "isc_dsql_fetch", dsql_fetch) &&
+         Bind(lib, "isc_dsql_free_statement", dsql_free_statement) &&
+         Bind(lib, "isc_open_blob2", open_blob2) && Bind(lib, "isc_get_segment", get_segment) &&
+         Bind(lib, "isc_close_blob", close_blob) && Bind(lib, "fb_interpret", interpret);
+}
+
+std::shared_ptr<const FbClient> FbClient::Load() {
+  const std::vector<std::string> names = ClientLibraryNames();
+  for (const std::string& name : names) {
+    auto client = std::make_shared<FbClient>();
+    client->library_ = platform::DynamicLibrary::Open(name);
+    if (client->library_ && client->Resolve()) return client;
+  }
+  throw DBError(
+      "InterBase library libfbclient.so.2 not found in the path. Please install InterBase to use "
+      "this functionality");
+}
+
+}  // namespace mox

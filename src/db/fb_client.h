@@ -1,0 +1,51 @@
+// The Firebird client library, loaded at run time, and the entry points the database layer uses.
+// Nothing links against fbclient: every function is looked up by name after loading.
+#pragma once
+
+#include <ibase.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/dynamic_library.h"
+
+namespace mox {
+
+class FbClient {
+ public:
+  // Loads the first library of ClientLibraryNames() that opens and has every entry point.
+  // Throws DBError ("InterBase library libfbclient.so.2 not found in the path. ...") otherwise.
+  static std::shared_ptr<const FbClient> Load();
+
+  decltype(&isc_attach_database) attach_database = nullptr;
+  decltype(&isc_detach_database) detach_database = nullptr;
+  decltype(&isc_database_info) database_info = nullptr;
+  decltype(&isc_start_multiple) start_multiple = nullptr;
+  decltype(&isc_commit_transaction) commit_transaction = nullptr;
+  decltype(&isc_rollback_transaction) rollback_transaction = nullptr;
+  decltype(&isc_dsql_allocate_statement) dsql_allocate_statement = nullptr;
+  decltype(&isc_dsql_prepare) dsql_prepare = nullptr;
+  decltype(&isc_dsql_describe) dsql_describe = nullptr;
+  decltype(&isc_dsql_describe_bind) dsql_describe_bind = nullptr;
+  decltype(&isc_dsql_execute) dsql_execute = nullptr;
+  decltype(&isc_dsql_fetch) dsql_fetch = nullptr;
+  decltype(&isc_dsql_free_statement) dsql_free_statement = nullptr;
+  decltype(&isc_open_blob2) open_blob2 = nullptr;
+  decltype(&isc_get_segment) get_segment = nullptr;
+  decltype(&isc_close_blob) close_blob = nullptr;
+  decltype(&fb_interpret) interpret = nullptr;
+
+ private:
+  bool Resolve();
+
+  platform::DynamicLibrary library_;
+};
+
+// The names tried in order: "libfbclient.so.2", then "libfbclient.so".
+std::vector<std::string> ClientLibraryNames();
+// Test seam: replaces the list above until reset with nullopt.
+void OverrideClientLibraryNamesForTesting(std::optional<std::vector<std::string>> names);
+
+}  // namespace mox

@@ -1,0 +1,101 @@
+#include "db_test_fixture.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <regex>
+
+#include "config/settings.h"
+#include "config/write_protocol.h"
+#include "db/db_tools.h"
+#include "log/program_log.h"
+#include "platform/module_path.h"
+
+namespace mox::test {
+
+DbTest::DbTest() {
+  std::filesystem::create_directory(host_.path() / "lib");
+  std::filesystem::create_directory(host_.path() / "host");
+  platform::OverrideThisModulePathForTesting(host_.File("lib/apMoxSettingsManager.so"));
+  platform::OverrideHostExecutablePathForTesting(host_.File("host/host"));
+  ResetSettings();
+  CreateSettingsUnit();
+  CreateUniLog();
+  UseDatabase(db_);
+  DBTime = 0;
+  Protocol = true;
+}
+
+DbTest::~DbTest() {
+  DoneDBTools();
+  FreeUniLog();
+  ClearUniLogNames();
+  FreeSettingsUnit();
+  ResetSettings();
+  platform::OverrideThisModulePathForTesting(std::nullopt);
+  platform::OverrideHostExecutablePathForTesting(std::nullopt);
+}
+
+void DbTest::UseDatabase(const SampleDatabase& database) {
+  DBFile = database.AttachName();
+  DBUser = database.User();
+  DBPass = database.Password();
+  DBLang = "WIN1251";
+}
+
+void DbTest::ChangeSchema(const std::string& ddl) {
+  DBClose();
+  NewLines();
+  db_.Execute(ddl);
+}
+
+std::vector<std::string> DbTest::LogLines() const {
+  const auto logs = host_.path() / "host" / "Logs";
+  std::vector<std::string> files;
+  if (std::filesystem::exists(logs)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(logs)) {
+      if (entry.is_regular_file()) files.push_back(entry.path().string());
+    }
+  }
+  // Day folders and hour files sort in time order.
+  std::sort(files.begin(), files.end());
+  constexpr std::size_t kTimeStampLength = 13;  // "HH:NN:SS.ZZZ "
+  std::vector<std::string> lines;
+  for (const auto& file : files) {
+    const std::string contents = ReadFile(file);
+    std::size_t start = 0;
+    for (auto end = contents.find("\r\n"); end != std::string::npos;
+         start = end + 2, end = contents.find("\r\n", start)) {
+      const std::string line = contents.substr(start, end - start);
+      lines.push_back(line.size() >= kTimeStampLength ? line.substr(kTimeStampLength) : line);
+    }
+    if (start < contents.size()) lines.push_back("<unterminated>" + contents.substr(start));
+  }
+  return lines;
+}
+
+std::vector<std::string> DbTest::NewLines() {
+  const std::vector<std::string> all = LogLines();
+  std::vector<std::string> fresh;
+  for (std::size_t i = lines_seen_; i < all.size(); ++i) fresh.push_back(WithoutElapsed(all[i]));
+  lines_seen_ = all.size();
+  return fresh;
+}
+
+DbToolsTest::DbToolsTest() {
+  InitDBTools();
+  NewLines();
+}
+
+bool HasElapsedField(const std::string& line) {
+  static const std::regex field(
+      "^<( {7}[0-9]| {6}[0-9]{2}| {5}[0-9]{3}| {4}[0-9]{4}| {3}[0-9]{5}|"
+      " {2}[0-9]{6}| [0-9]{7}|-?[0-9]{8,})> ");
+  return std::regex_search(line, field);
+}
+
+std::string WithoutElapsed(const std::string& line) {
+  if (!HasElapsedField(line)) return line;
+  return line.substr(line.find("> ") + 2);
+}
+
+}  // namespace mox::test

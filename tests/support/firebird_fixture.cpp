@@ -1,0 +1,175 @@
+#include "support/firebird_fixture.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "db/database.h"
+#include "db/fb_client.h"
+#include "db/query.h"
+#include "db/transaction.h"
+
+namespace mox::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'')
+      quoted += "'\\''";
+    else
+      quoted += c;
+  }
+  return quoted + "'";
+}
+
+void RunShell(const std::string& command) {
+  if (std::system(command.c_str()) != 0) throw std::runtime_error("command failed: " + command);
+}
+
+// The sample database is created once per process and copied for each test (about 0.2 s saved
+// per copy).
+const std::string& SampleTemplate() {
+  static std::once_flag once;
+  static std::unique_ptr<TempDir> dir;
+  static std::string path;
+  std::call_once(once, [] {
+    dir = std::make_unique<TempDir>();
+    path = dir->File("settings_template.fdb");
+    RunShell(ShellQuote(std::string(MOX_SOURCE_DIR) + "/examples/create_sample_db.sh") + " " +
+             ShellQuote(path) + " embedded > " + ShellQuote(dir->File("create.log")) + " 2>&1");
+  });
+  return path;
+}
+
+// A second attachment of its own, with one transaction and one query.
+class Session {
+ public:
+  Session(const std::string& attach_name, const std::string& user, const std::string& password)
+      : database_(FbClient::Load()) {
+    database_.SetDefaultTransaction(&transaction_);
+    query_.SetDatabase(&database_);
+    query_.SetTransaction(&transaction_);
+    database_.SetDatabaseName(attach_name);
+    database_.SetParams(user, password, "WIN1251");
+    database_.Connect();
+    transaction_.Start();
+  }
+
+  TQuery& query() { return query_; }
+  void Commit() { transaction_.Commit(); }
+
+ private:
+  TDatabase database_;
+  TTransaction transaction_;
+  TQuery query_;
+};
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+}  // namespace
+
+std::optional<TestServer> TestServerFromEnvironment() {
+  const std::string host = Environment("MOX_TEST_SERVER");
+  if (host.empty()) return std::nullopt;
+  return TestServer{host, Environment("MOX_TEST_SYSDBA_PASSWORD")};
+}
+
+bool ServerRestartAllowed() {
+  return Environment("MOX_TEST_SERVER_RESTART") == "1";
+}
+
+SampleDatabase::SampleDatabase(DbAccess access) : access_(access) {
+  path_ = dir_.File("settings.fdb");
+  fs::copy_file(SampleTemplate(), path_);
+  if (access_ == DbAccess::kServer) {
+    // The server opens the file as its own user.
+    fs::permissions(dir_.path(), fs::perms::all);
+    fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                               fs::perms::group_write | fs::perms::others_read |
+                               fs::perms::others_write);
+  }
+}
+
+std::string SampleDatabase::AttachName() const {
+  if (access_ == DbAccess::kEmbedded) return path_;
+  const auto server = TestServerFromEnvironment();
+  return (server ? server->host : std::string("localhost")) + ":" + path_;
+}
+
+std::string SampleDatabase::Password() const {
+  const auto server = TestServerFromEnvironment();
+  if (access_ == DbAccess::kServer && server) return server->sysdba_password;
+  return "embedded";
+}
+
+void SampleDatabase::Execute(const std::string& sql) const {
+  Session session(AttachName(), User(), Password());
+  session.query().SetSQL(sql);
+  session.query().Execute();
+  session.Commit();
+}
+
+std::string SampleDatabase::QueryValue(const std::string& sql) const {
+  Session session(AttachName(), User(), Password());
+  session.query().SetSQL(sql);
+  session.query().Open();
+  std::string value = session.query().Eof() ? "" : session.query().AsText(0);
+  session.query().Close();
+  session.Commit();
+  return value;
+}
+
+Dialect1Database::Dialect1Database() {
+  path_ = dir_.File("dialect1.fdb");
+  const std::string script = dir_.File("dialect1.sql");
+  std::string escaped;
+  for (char c : path_) escaped += c == '\'' ? std::string("''") : std::string(1, c);
+  WriteFile(script,
+            "SET SQL DIALECT 1;\n"
+            "CREATE DATABASE '" +
+                escaped +
+                "' DEFAULT CHARACTER SET WIN1251;\n"
+                "SET TERM ^ ;\n"
+                "CREATE PROCEDURE SP_GETDATABYID (ID VARCHAR(40))\n"
+                "RETURNS (VAL INTEGER, DATA VARCHAR(100), STAMP DATE, AMOUNT NUMERIC(15,2))\n"
+                "AS BEGIN\n"
+                "  VAL = 11; DATA = 'dialect 1: ' || ID; STAMP = '2024-02-29 13:14:15';\n"
+                "  AMOUNT = 12.5; SUSPEND;\n"
+                "END^\n"
+                "SET TERM ; ^\n"
+                "COMMIT;\n");
+  RunShell("ISC_USER=SYSDBA isql-fb -q -bail -i " + ShellQuote(script) + " > " +
+           ShellQuote(dir_.File("create.log")) + " 2>&1");
+}
+
+void StopLocalServer() {
+  RunShell("/etc/init.d/firebird3.0 stop > /dev/null 2>&1");
+}
+
+void StartLocalServer(const std::string& attach_name, const std::string& user,
+                      const std::string& password) {
+  RunShell("/etc/init.d/firebird3.0 start > /dev/null 2>&1");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  for (;;) {
+    try {
+      Session session(attach_name, user, password);
+      return;
+    } catch (const std::exception& error) {
+      if (std::chrono::steady_clock::now() > deadline)
+        throw std::runtime_error(std::string("server did not come back: ") + error.what());
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+}  // namespace mox::test
