@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -176,6 +177,43 @@ TEST(HostProgram, FindsThePluginBesideItselfThenInTheCurrentDirectory) {
       run.out.find(std::string("plug-in: ") + (work.path() / "apMoxSettingsManager.so").string()),
       std::string::npos)
       << run.out;
+}
+
+// The real plug-in with a database that does not exist: every known command is answered with its
+// code alone, and the files lie where --help says.
+TEST(HostProgram, DrivesTheRealPluginWithoutADatabase) {
+  ScratchDir dir;
+  fs::copy_file(MOX_HOST_PATH, dir.path() / "mox-host");
+  fs::copy_file(MOX_PLUGIN_PATH, dir.path() / "apMoxSettingsManager.so");
+  const fs::path database = dir.path() / "missing" / "settings.fdb";
+  std::ofstream(dir.path() / "apMoxSettingsManager.ini")
+      << "[DB]\nDBFile=" << database.string() << "\nDBTime=0\n";
+
+  const ProgramRun run =
+      RunProgram((dir.path() / "mox-host").string(),
+                 {"--timeout", "30", "getstate 1", "blockings-getdata OfficeID=7"}, dir.path());
+  EXPECT_EQ(run.exit_code, 1) << run.out;
+  EXPECT_NE(run.out.find("name: MoxSettingsManager\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("#1 < code 2 MSG_GETMODIFIEDSTATEBYID: failed\n"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("#2 < code 10 MSG_BLOCKINGS_GETDATA: failed\n"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("done: 2 commands, 0 ok, 2 failed, 0 without reply\n"), std::string::npos)
+      << run.out;
+
+  ASSERT_TRUE(fs::is_directory(dir.path() / "Logs"));
+  int log_files = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(dir.path() / "Logs")) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_regular_file() && name.size() > 3 &&
+        name.substr(2) == "_apMoxSettingsManager.so.log")
+      ++log_files;
+  }
+  EXPECT_EQ(log_files, 1);
+  std::ifstream settings(dir.path() / "apMoxSettingsManager.ini");
+  const std::string text((std::istreambuf_iterator<char>(settings)),
+                         std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Protocol="), std::string::npos) << text;
 }
 
 TEST(HostProgram, HelpExplainsOptionsCommandsAndFiles) {
