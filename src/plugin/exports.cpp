@@ -59,8 +59,7 @@ MOX_EXPORT void MOX_CALL GetName_Plugin(const char** name) {
   if (name != nullptr) *name = mox::PluginName();
 }
 
-MOX_EXPORT void MOX_CALL Init_Plugin(const char** name, MoxReplyCallback callback,
-                                     uint32_t user) {
+MOX_EXPORT void MOX_CALL Init_Plugin(const char** name, MoxReplyCallback callback, uint32_t user) {
   using namespace mox;
   try {
     if (name != nullptr) *name = PluginName();

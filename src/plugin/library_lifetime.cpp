@@ -1,8 +1,8 @@
 // Load-time and unload-time work of the plug-in, run by the loader (dlopen / dlclose).
 #include <cstdlib>
 
-#include "config/write_protocol.h"
 #include "config/settings.h"
+#include "config/write_protocol.h"
 #include "log/program_log.h"
 #include "plugin/exports_internal.h"
 #include "plugin/plugin_name.h"
@@ -14,7 +14,9 @@ namespace {
 // not touch them. Trivially destructible, so it stays valid to the end.
 constinit bool gProcessExiting = false;
 
-void MarkProcessExiting() noexcept { gProcessExiting = true; }
+void MarkProcessExiting() noexcept {
+  gProcessExiting = true;
+}
 
 // The loader runs this before the dynamic initialisers of the other objects in the library, so
 // every global it touches is constant-initialised (constinit): valid before any initialiser runs.

@@ -27,8 +27,12 @@ void SetPluginNameFromModule() {
   gPluginName = ComputePluginName(platform::FileNamePart(platform::ThisModulePath()));
 }
 
-void ClearPluginName() noexcept { gPluginName.clear(); }
+void ClearPluginName() noexcept {
+  gPluginName.clear();
+}
 
-const char* PluginName() noexcept { return gPluginName.c_str(); }
+const char* PluginName() noexcept {
+  return gPluginName.c_str();
+}
 
 }  // namespace mox

@@ -74,10 +74,16 @@ TEST(ExportsTest, NameComesFromTheLibraryFileNameAndIsTheSamePointerFromInit) {
 TEST(ExportsTest, CommandsOutsideTheInitializedStateAreRefusedWithThePanicLine) {
   PluginHost host(UniqueLibraryName(), nullptr);
   host.Load();
-  EXPECT_EQ(host.Command(1, std::string("\x01" "ABC", 4)), 0);
+  EXPECT_EQ(host.Command(1, std::string("\x01"
+                                        "ABC",
+                                        4)),
+            0);
   EXPECT_EQ(host.Command(2, ""), 0);  // length 0: dropped silently
   host.Finalize();
-  EXPECT_EQ(host.Command(3, std::string("\x02" "X", 2)), 0);
+  EXPECT_EQ(host.Command(3, std::string("\x02"
+                                        "X",
+                                        2)),
+            0);
   const auto lines = host.LogLines();
   const std::vector<std::string> expected = {"PLUGIN PANIC: Plugin is not initialized!",
                                              "Finalize_Plugin",
@@ -94,7 +100,10 @@ TEST(ExportsTest, InitFailureIsLoggedAndLeavesThePluginUninitialized) {
   ASSERT_EQ(chmod(host.settings_path().c_str(), 0444), 0);
   host.Load();
   host.Init();
-  EXPECT_EQ(host.Command(5, std::string("\x01" "ABC", 4)), 0);
+  EXPECT_EQ(host.Command(5, std::string("\x01"
+                                        "ABC",
+                                        4)),
+            0);
   host.Finalize();
   const auto lines = host.LogLines();
   const std::string fail = "Init_Plugin:: FAIL: Unable to write to " + host.settings_path();
@@ -118,8 +127,8 @@ TEST(ExportsTest, NullPayloadWithLengthIsRefusedWithoutCrash) {
   EXPECT_EQ(host.CommandRaw(9, nullptr, 10), 0);
   host.Finalize();
   const auto lines = host.LogLines();
-  EXPECT_EQ(CountLines(lines, "Command_Plugin:: FAIL: null payload with length 10, command refused"),
-            1u)
+  EXPECT_EQ(
+      CountLines(lines, "Command_Plugin:: FAIL: null payload with length 10, command refused"), 1u)
       << ::testing::PrintToString(lines);
   EXPECT_EQ(host.ReplyCount(), 0u);
 }

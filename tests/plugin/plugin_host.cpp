@@ -74,7 +74,9 @@ int32_t PluginHost::CommandRaw(int32_t tag, const void* payload, uint32_t length
   return command_(tag, payload, length);
 }
 
-void PluginHost::Finalize() { finalize_(); }
+void PluginHost::Finalize() {
+  finalize_();
+}
 
 void MOX_CALL PluginHost::OnReply(int32_t tag, const char* name, const char* reply, int32_t length,
                                   uint32_t user) {
@@ -161,7 +163,9 @@ std::vector<std::string> PluginHost::LogLines() const {
   return lines;
 }
 
-std::string HostLogRoot() { return platform::DirectoryPart(platform::HostExecutablePath()); }
+std::string HostLogRoot() {
+  return platform::DirectoryPart(platform::HostExecutablePath());
+}
 
 void WritePluginSettings(const std::string& path, const PluginSettings& s) {
   std::ostringstream out;
