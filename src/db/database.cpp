@@ -93,7 +93,13 @@ void TDatabase::Connect() {
   handle_ = handle;
   Touch();
   cached_input_count_.reset();
-  ReadDialect();
+  try {
+    ReadDialect();
+  } catch (...) {
+    // A connection whose dialect is unknown is not used.
+    ForceClose();
+    throw;
+  }
 }
 
 void TDatabase::ReadDialect() {

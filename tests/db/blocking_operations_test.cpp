@@ -224,6 +224,21 @@ TEST_F(BlockingOperationsTest, FailingProcedureLeavesTheListAndLogsTheMaskedRequ
   EXPECT_FALSE(gTransaction->Active());
 }
 
+TEST_F(BlockingOperationsTest, FailingCommitLeavesTheListReadBack) {
+  ChangeSchema("CREATE EXCEPTION E_NO_COMMIT 'Commit refused'");
+  ChangeSchema(
+      "CREATE TRIGGER REFUSE_COMMIT ON TRANSACTION COMMIT AS BEGIN "
+      "IF (RDB$GET_CONTEXT('USER_TRANSACTION', 'REFUSE') = '1') THEN EXCEPTION E_NO_COMMIT; END");
+  DefineGetData("\"Result\" INTEGER",
+                "RDB$SET_CONTEXT('USER_TRANSACTION', 'REFUSE', '1'); \"Result\" = 0; SUSPEND;");
+  RequestList list = List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=secret"});
+  ASSERT_EQ(DBBlockings_GetData(list), -1);
+  EXPECT_EQ(list.CommaText(), "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret,Result=0");
+  EXPECT_THAT(NewLines().back(),
+              StartsWith("DBBlockings_GetData(OfficeID=7,BlockNumber=12,BlockNumberPWD=***):: "
+                         "FAIL: exception "));
+}
+
 TEST_F(BlockingOperationsTest, UnreachableDatabaseLeavesTheListAndWritesNoRequestLine) {
   DBFile = db_.Path() + ".missing";
   const RequestList request = List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=secret"});

@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "config/settings.h"
 #include "db/db_operations.h"
+#include "db/db_tools.h"
 #include "db_test_fixture.h"
 #include "worker/request_list.h"
 
@@ -89,6 +91,25 @@ TEST_F(InjectionTest, ListValuesRoundTripThroughTheSampleProcedures) {
                            "AND BLOCK_NUMBER = '12'"),
             "8000");
   ExpectCanaryUntouched();
+}
+
+TEST_F(InjectionTest, TextTravelsInTheConnectionCharacterSet) {
+  ChangeSchema(
+      "CREATE OR ALTER PROCEDURE SP_GETDATABYID (ID VARCHAR(100)) "
+      "RETURNS (\"VALUE\" INTEGER, DATA VARCHAR(100)) "
+      "AS BEGIN \"VALUE\" = OCTET_LENGTH(ID); DATA = ID; SUSPEND; END");
+  // A Cyrillic letter: two bytes in UTF8, one in the database's WIN1251.
+  const std::string zhe_utf8 = "\xD0\x96";
+  DBLang = "UTF8";
+  int16_t value = 0;
+  std::string text;
+  ASSERT_EQ(DBGetDataByID(zhe_utf8, value, text), 0);
+  EXPECT_EQ(value, 1);
+  EXPECT_EQ(text, zhe_utf8);
+  DBClose();
+  DBLang = "WIN1251";
+  ASSERT_EQ(DBGetDataByID("\xC6", value, text), 0);
+  EXPECT_EQ(text, "\xC6");
 }
 
 TEST_F(InjectionTest, HostilePasswordsAndOfficesAreJustWrong) {

@@ -115,6 +115,24 @@ TEST_F(RecordOperationsTest, ProcedureErrorIsLoggedAsOneLineAndRolledBack) {
   EXPECT_EQ(text_, "ok");
 }
 
+TEST_F(RecordOperationsTest, FailingCommitKeepsTheValuesReadButRollsBack) {
+  // The procedure asks the commit trigger to refuse this transaction.
+  ChangeSchema("CREATE EXCEPTION E_NO_COMMIT 'Commit refused'");
+  ChangeSchema(
+      "CREATE TRIGGER REFUSE_COMMIT ON TRANSACTION COMMIT AS BEGIN "
+      "IF (RDB$GET_CONTEXT('USER_TRANSACTION', 'REFUSE') = '1') THEN EXCEPTION E_NO_COMMIT; END");
+  DefineGetData("\"VALUE\" INTEGER, DATA VARCHAR(100)",
+                "INSERT INTO AUDIT_LOG (ACTION) VALUES ('NOT COMMITTED'); "
+                "RDB$SET_CONTEXT('USER_TRANSACTION', 'REFUSE', '1'); "
+                "\"VALUE\" = 8; DATA = 'read before the commit'; SUSPEND;");
+  ASSERT_EQ(DBGetDataByID("ABC", value_, text_), -1);
+  EXPECT_EQ(value_, 8);
+  EXPECT_EQ(text_, "read before the commit");
+  EXPECT_THAT(NewLines().back(), StartsWith("DBGetDataByID(ID=ABC):: FAIL: exception "));
+  EXPECT_FALSE(gTransaction->Active());
+  EXPECT_EQ(AuditCount(), "0");
+}
+
 TEST_F(RecordOperationsTest, MissingProcedureAndWrongParameterCountFail) {
   ChangeSchema("DROP PROCEDURE SP_GETMODIFIEDSTATEBYID");
   ASSERT_EQ(DBGetModifiedStateByID("ABC", state_), -1);

@@ -42,7 +42,7 @@ class SampleDatabase {
   // What a client attaches to: the path, or host:path through the server.
   std::string AttachName() const;
   std::string User() const { return "SYSDBA"; }
-  // The SYSDBA password of the server; any text does for embedded access.
+  // The SYSDBA password of the configured server, else any text (enough for embedded access).
   std::string Password() const;
   DbAccess Access() const { return access_; }
 
