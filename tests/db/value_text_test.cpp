@@ -43,53 +43,6 @@ TEST(DecimalIntegerTextTest, AcceptsSpacesAroundASignedNumberThatFits) {
     EXPECT_FALSE(ParseDecimalInt32(bad, value)) << bad;
 }
 
-// A column of the given type over `data`, with a NULL indicator.
-struct FakeColumn {
-  XSQLVAR var{};
-  short indicator = 0;
-  alignas(8) char data[16] = {};
-
-  FakeColumn(short type, short scale, const void* value, std::size_t size) {
-    var.sqltype = static_cast<short>(type | 1);
-    var.sqlscale = scale;
-    var.sqllen = static_cast<short>(size);
-    std::memcpy(data, value, size);
-    var.sqldata = data;
-    var.sqlind = &indicator;
-  }
-};
-
-const BlobReader kNoBlobs = [](const ISC_QUAD&) -> std::string { throw DBError("no blob here"); };
-
-TEST(ColumnIntegerTest, ScaledNumbersAreRoundedHalfAwayFromZero) {
-  for (const auto& [raw, expected] : std::initializer_list<std::pair<int64_t, int32_t>>{
-           {250, 3}, {-250, -3}, {249, 2}, {-249, -2}}) {
-    FakeColumn column(SQL_INT64, -2, &raw, sizeof raw);
-    EXPECT_EQ(ColumnAsInteger(column.var, kNoBlobs), expected) << raw;
-  }
-}
-
-TEST(ColumnIntegerTest, ValuesOutsideThirtyTwoBitsAndOtherTypesAreErrors) {
-  const int64_t big = 3000000000;
-  FakeColumn wide(SQL_INT64, 0, &big, sizeof big);
-  EXPECT_THROW(ColumnAsInteger(wide.var, kNoBlobs), DBError);
-  const double real = 2.0;
-  FakeColumn floating(SQL_DOUBLE, 0, &real, sizeof real);
-  EXPECT_THROW(ColumnAsInteger(floating.var, kNoBlobs), DBError);
-  EXPECT_EQ(ColumnAsText(floating.var, kNoBlobs), "2");
-}
-
-TEST(ColumnTextTest, FloatingPointUsesTheShortestFormThatReadsBack) {
-  const double tenth = 0.1;
-  FakeColumn d(SQL_DOUBLE, 0, &tenth, sizeof tenth);
-  EXPECT_EQ(ColumnAsText(d.var, kNoBlobs), "0.1");
-  const float third = 1.0f / 3.0f;
-  FakeColumn f(SQL_FLOAT, 0, &third, sizeof third);
-  EXPECT_EQ(ColumnAsText(f.var, kNoBlobs), "0.33333334");
-  d.indicator = -1;
-  EXPECT_EQ(ColumnAsText(d.var, kNoBlobs), "");
-}
-
 TEST(RequestIntegerTest, DecimalAndHexadecimalFormsWithFallback) {
   EXPECT_EQ(ParseRequestInteger("0", 1), 0);
   EXPECT_EQ(ParseRequestInteger("  -42", 1), -42);
