@@ -24,6 +24,8 @@ PluginHost::PluginHost(const std::string& library_file_name, const PluginSetting
   library_path_ = dir_.File(library_file_name);
   module_name_ = library_file_name;
   std::filesystem::copy_file(MOX_PLUGIN_PATH, library_path_);
+  // Log files of an earlier run of the same test would mix with this run's lines.
+  for (const auto& file : LogFiles()) std::filesystem::remove(file);
   if (settings != nullptr) WritePluginSettings(settings_path(), *settings);
 }
 
