@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build git binutils
-  libgtest-dev
+  libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
 )
