@@ -36,7 +36,10 @@ std::string DBLang = kDefaultDBLang;
 int32_t DBTime = kDefaultDBTime;
 bool Protocol = kDefaultProtocol;
 
-constinit std::string SettingsFileName;
+// The library's load step writes it, so it must be initialised before that step runs. GCC does
+// it at compile time; clang 14 cannot evaluate libstdc++'s std::string constructor there (hence
+// no constinit), and the priority runs its initialiser ahead of the load step.
+__attribute__((init_priority(101))) std::string SettingsFileName;
 
 void InitSettings() {
   SettingsFileName = GetSettingsFileName();

@@ -13,8 +13,11 @@ constinit std::unique_ptr<tUniLog> gUniLog;
 namespace {
 
 // Set by CreateUniLog and cleared by ClearUniLogNames, both while the library loads or unloads.
-constinit std::string gHostExeName;
-constinit std::string gModuleName;
+// The library's load step writes these, so it must be initialised before that step runs. GCC does
+// it at compile time; clang 14 cannot evaluate libstdc++'s std::string constructor there (hence
+// no constinit), and the priority runs its initialiser ahead of the load step.
+__attribute__((init_priority(101))) std::string gHostExeName;
+__attribute__((init_priority(101))) std::string gModuleName;
 
 }  // namespace
 

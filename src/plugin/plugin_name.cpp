@@ -7,7 +7,10 @@ namespace mox {
 namespace {
 
 // Written only while the library loads and unloads, when nothing else runs in it.
-constinit std::string gPluginName;
+// The library's load step writes it, so it must be initialised before that step runs. GCC does
+// it at compile time; clang 14 cannot evaluate libstdc++'s std::string constructor there (hence
+// no constinit), and the priority runs its initialiser ahead of the load step.
+__attribute__((init_priority(101))) std::string gPluginName;
 
 }  // namespace
 
