@@ -91,6 +91,7 @@ void TDatabase::Connect() {
                            static_cast<short>(dpb.size()), dpb.data());
   if (Failed(status)) throw MakeFbError(*client_, status);
   handle_ = handle;
+  published_handle_.store(handle);
   Touch();
   cached_input_count_.reset();
   try {
@@ -144,6 +145,7 @@ void TDatabase::Close() {
     throw;
   }
   if (default_transaction_ != nullptr) default_transaction_->EndQuietly();
+  published_handle_.store(0);
   ISC_STATUS_ARRAY status;
   client_->detach_database(status, &handle_);
   if (Failed(status)) {
@@ -158,6 +160,7 @@ void TDatabase::ForceClose() noexcept {
   if (!Connected()) return;
   CloseQueries(true);
   if (default_transaction_ != nullptr) default_transaction_->EndQuietly();
+  published_handle_.store(0);
   ISC_STATUS_ARRAY status;
   client_->detach_database(status, &handle_);
   handle_ = 0;

@@ -7,6 +7,7 @@
 
 #include <ibase.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -64,6 +65,11 @@ class TDatabase {
   // The handle for client calls made on this connection.
   isc_db_handle* Handle() { return &handle_; }
 
+  // What another thread needs to cancel the call running on this connection: the client, and the
+  // handle (0 without a connection). Both may be read while the owner is inside a call.
+  std::shared_ptr<const FbClient> SharedClient() const { return client_; }
+  isc_db_handle PublishedHandle() const { return published_handle_.load(); }
+
   // Every client call on this connection passes its status here: clears the idle mark, and for an
   // error force-closes a lost connection, then throws FbError. `ends_transaction` widens the lost
   // codes by isc_network_error, for commit and rollback.
@@ -84,6 +90,8 @@ class TDatabase {
 
   std::shared_ptr<const FbClient> client_;
   isc_db_handle handle_ = 0;
+  // handle_ for other threads: set once attached, cleared before every detach.
+  std::atomic<isc_db_handle> published_handle_{0};
   std::string name_;
   std::string user_name_;
   std::string password_;

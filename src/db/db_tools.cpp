@@ -4,6 +4,7 @@
 
 #include "config/settings.h"
 #include "config/write_protocol.h"
+#include "db/db_cancel.h"
 #include "db/db_objects.h"
 #include "db/elapsed_field.h"
 #include "db/fb_client.h"
@@ -30,6 +31,7 @@ std::string ErrorText(const std::exception_ptr& error) {
 }  // namespace
 
 void InitDBTools() {
+  DBAllowConnect();
   gDBLock = std::make_unique<std::mutex>();
   CreateDBControls();
 }
@@ -69,6 +71,11 @@ int32_t DBOpen() noexcept {
   const int64_t start = GetMsCounter();
   if (!gDatabase) return result;
   if (gDatabase->Connected() && gDatabase->Probe()) return 0;
+  if (!DBConnectAllowed()) {
+    WriteProtocol(ElapsedField(start) +
+                  "DBOpen:: Cannot connect to database: " + kConnectStoppedMessage);
+    return result;
+  }
   try {
     DBClose();
     gDatabase->SetIdleTimeout(DBTime, GetMsCounter());

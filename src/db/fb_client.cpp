@@ -31,6 +31,7 @@ void OverrideClientLibraryNamesForTesting(std::optional<std::vector<std::string>
 
 bool FbClient::Resolve() {
   const auto& lib = library_;
+  Bind(lib, "fb_cancel_operation", cancel_operation);
   return Bind(lib, "isc_attach_database", attach_database) &&
          Bind(lib, "isc_detach_database", detach_database) &&
          Bind(lib, "isc_database_info", database_info) &&

@@ -36,6 +36,8 @@ class FbClient {
   decltype(&isc_get_segment) get_segment = nullptr;
   decltype(&isc_close_blob) close_blob = nullptr;
   decltype(&fb_interpret) interpret = nullptr;
+  // Optional: a client without it still loads, and a running call then cannot be cancelled.
+  decltype(&fb_cancel_operation) cancel_operation = nullptr;
 
  private:
   bool Resolve();

@@ -31,6 +31,11 @@ class DynamicLibrary {
   // The loader's last error text, for messages.
   static std::string LastError();
 
+  // Keeps the already loaded library at `path` in memory until the process ends, whatever
+  // unloads it later: for code that a thread left running may still execute. False when the
+  // library is not loaded or the loader refused.
+  static bool PinLoaded(const std::string& path) noexcept;
+
  private:
   struct Closer {
     void operator()(void* handle) const noexcept;

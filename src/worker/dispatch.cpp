@@ -134,8 +134,21 @@ std::string TCommandDispatch::RunBlocking(uint8_t code, std::string_view text, c
   return reply;
 }
 
+bool TCommandDispatch::CloseReplies(std::chrono::milliseconds wait) noexcept {
+  FRepliesClosed.store(true);
+  if (!FReplyGate.try_lock_for(wait)) return false;
+  FReplyGate.unlock();
+  return true;
+}
+
 void TCommandDispatch::SendReply(int32_t request_tag, const std::string& reply) noexcept {
   try {
+    std::shared_lock gate(FReplyGate);
+    if (FRepliesClosed.load()) {
+      FServices.WriteLog("MoxSettingsManager:: reply to request " + std::to_string(request_tag) +
+                         " dropped: the plug-in was finalized while it was being handled");
+      return;
+    }
     // The host reads the length as a signed 32-bit count.
     if (reply.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
       FServices.WriteLog("MoxSettingsManager:: FAIL: reply of " + std::to_string(reply.size()) +

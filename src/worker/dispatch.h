@@ -2,11 +2,14 @@
 // command text, the log lines, the one database operation the code selects, and the reply to the
 // host through its callback.
 //
-// Thread safety: none; only the worker thread uses a dispatch.
+// Thread safety: only the worker thread uses a dispatch, except CloseReplies (any thread).
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <optional>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 
@@ -26,6 +29,10 @@ class TCommandDispatch {
   // other. Never throws: a failure, the host's callback raising included, becomes a log line.
   void HandleCommand(const TCommandRecord& record) noexcept;
 
+  // Stops every later call of the reply callback; a reply whose call has begun may take up to
+  // `wait` to end. False when one was still running after that.
+  bool CloseReplies(std::chrono::milliseconds wait) noexcept;
+
  private:
   using BlockingOperation = int32_t (WorkerServices::*)(RequestList&);
 
@@ -41,6 +48,10 @@ class TCommandDispatch {
   // Refilled by every blocking command; between commands it keeps the last one's entries.
   RequestList FRequestList;
   WorkerServices& FServices;
+  // A reply is sent under a shared hold of the gate; closing takes it exclusively, so that once
+  // it is taken no call of the callback is running or can begin.
+  std::shared_timed_mutex FReplyGate;
+  std::atomic<bool> FRepliesClosed{false};
 };
 
 }  // namespace mox

@@ -1,6 +1,8 @@
 #include "worker/mox_settings_manager.h"
 
+#include <atomic>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -10,6 +12,17 @@
 #include "worker/worker_services.h"
 
 namespace mox {
+namespace {
+
+// Workers whose destruction gave up waiting and whose thread has not ended yet. Each still uses
+// the database objects, which it releases when it ends.
+constinit std::atomic<int> gWorkersLeftBehind{0};
+
+std::string Milliseconds(std::chrono::milliseconds ms) {
+  return std::to_string(ms.count()) + " ms";
+}
+
+}  // namespace
 
 // The worker thread with what it works on. The thread is created first (held until Resume), then
 // the queue, the reply callback and user value, and the request list inside the dispatch.
@@ -39,8 +52,22 @@ struct TMoxSettingsManager::Impl final : TThread {
         FServices.WriteLog("MoxSettingsManager:: FAIL: worker loop raised an unknown error");
       }
       FServices.DBServeIdleTicks();
-      if (Terminated()) return;
+      if (Terminated()) break;
     }
+    FServices.DBDisconnect();
+  }
+
+  // The thread of a worker left behind has ended at last: it frees what the destruction left to
+  // it, and a new worker may be created from here on.
+  void OnAbandonedEnd() noexcept override {
+    try {
+      FQueue.ClearQueue();
+    } catch (...) {
+    }
+    FServices.DoneDBTools();
+    FServices.WriteLog(
+        "MoxSettingsManager:: the worker thread left behind has ended; database objects released");
+    gWorkersLeftBehind.fetch_sub(1);
   }
 
   WorkerServices& FServices;
@@ -51,8 +78,12 @@ struct TMoxSettingsManager::Impl final : TThread {
 
 TMoxSettingsManager::TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value,
                                          WorkerServices& services,
-                                         std::chrono::milliseconds idle_wait)
-    : services_(services) {
+                                         std::chrono::milliseconds idle_wait, StopTimeouts stop)
+    : services_(services), stop_(stop) {
+  if (gWorkersLeftBehind.load() > 0) {
+    throw std::runtime_error(
+        "the worker thread left behind by the last Finalize_Plugin has not ended yet");
+  }
   try {
     impl_ = std::make_unique<Impl>(callback, user_value, services, idle_wait);
     services_.WriteLog("MoxSettingsManager initializing...");
@@ -85,11 +116,44 @@ void TMoxSettingsManager::Terminate() noexcept {
   if (impl_) impl_->Terminate();
 }
 
+bool TMoxSettingsManager::StopWorker() noexcept {
+  // A thread never resumed ends at once without running Execute.
+  if (impl_->WaitFor(stop_.finish)) return true;
+  services_.WriteLog("MoxSettingsManager:: worker still busy " + Milliseconds(stop_.finish) +
+                     " after the stop request, cancelling its database call");
+  services_.DBCancelOperation(false, stop_.cancel);
+  if (impl_->WaitFor(stop_.cancel)) return true;
+  services_.WriteLog("MoxSettingsManager:: worker still busy, dropping its database connection");
+  services_.DBCancelOperation(true, stop_.abort);
+  if (impl_->WaitFor(stop_.abort)) return true;
+
+  // Left behind: from here on it must not answer, and its code must stay mapped.
+  const bool no_reply_running = impl_->FDispatch.CloseReplies(std::chrono::milliseconds(100));
+  gWorkersLeftBehind.fetch_add(1);
+  if (!impl_->Abandon()) {
+    gWorkersLeftBehind.fetch_sub(1);  // it ended at the last moment after all
+    impl_->WaitFor();
+    return true;
+  }
+  services_.KeepLibraryLoaded();
+  services_.WriteLog("MoxSettingsManager:: FAIL: worker thread did not end within " +
+                     Milliseconds(stop_.finish + stop_.cancel + stop_.abort) +
+                     " of the stop request; left behind without replies" +
+                     (no_reply_running ? "" : " (a reply callback is still running)") +
+                     ", the library stays loaded");
+  return false;
+}
+
 void TMoxSettingsManager::Finalize() noexcept {
   services_.WriteLog("MoxSettingsManager finalizing...");
   if (impl_) {
     impl_->Terminate();
-    impl_->WaitFor();  // a thread never resumed ends here without running Execute
+    if (!StopWorker()) {
+      // The thread left behind owns the worker and the database objects from here on.
+      static_cast<void>(impl_.release());
+      services_.WriteLog("MoxSettingsManager finalized");
+      return;
+    }
     try {
       impl_->FQueue.ClearQueue();
     } catch (...) {

@@ -16,19 +16,33 @@ namespace mox {
 
 class WorkerServices;
 
+// How long destruction waits for a worker thread that does not end: first for the command in
+// progress to finish, then after asking the client library to cancel the running database call,
+// then after having it drop the connection. A thread still running after all three is left
+// behind: it answers nothing more, releases the database objects itself once it ends, and the
+// library stays loaded for it. Destruction thus returns within their sum (9 s by default).
+struct StopTimeouts {
+  std::chrono::milliseconds finish{5000};
+  std::chrono::milliseconds cancel{2000};
+  std::chrono::milliseconds abort{2000};
+};
+
 class TMoxSettingsManager {
  public:
   // Creation in order: thread (not started), queue, reply callback, request list,
   // "MoxSettingsManager initializing...", InitSettings, InitDBTools, "MoxSettingsManager
   // initialized", thread started. On failure the destruction steps run for what was made and the
-  // error is rethrown.
+  // error is rethrown. Refused (std::runtime_error, before anything is made) while a worker left
+  // behind by an earlier destruction still runs: it still uses the database objects.
   TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value);
   // The same worker on other services (tests, fuzzers); an idle worker looks at its stop flag
   // every `idle_wait`. `services` must outlive the worker.
   TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
-                      std::chrono::milliseconds idle_wait = std::chrono::milliseconds(1000));
-  // Waits for the worker thread (a command in progress is finished and answered), drops queued
-  // commands without reply, DoneDBTools, "MoxSettingsManager finalized".
+                      std::chrono::milliseconds idle_wait = std::chrono::milliseconds(1000),
+                      StopTimeouts stop = {});
+  // Waits for the worker thread (a command in progress is finished and answered; see
+  // StopTimeouts for one that does not end), drops queued commands without reply, DoneDBTools,
+  // "MoxSettingsManager finalized".
   ~TMoxSettingsManager();
 
   TMoxSettingsManager(const TMoxSettingsManager&) = delete;
@@ -43,9 +57,12 @@ class TMoxSettingsManager {
  private:
   // The destruction steps, for a finished worker or for what a failed creation made.
   void Finalize() noexcept;
+  // Ends the worker thread within the stop timeouts; false when it had to be left behind.
+  bool StopWorker() noexcept;
 
   struct Impl;
   WorkerServices& services_;
+  const StopTimeouts stop_;
   std::unique_ptr<Impl> impl_;
 };
 

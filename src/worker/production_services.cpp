@@ -2,9 +2,12 @@
 // that builds a worker on other services never links the database or settings layers.
 #include "config/settings.h"
 #include "config/write_protocol.h"
+#include "db/db_cancel.h"
 #include "db/db_operations.h"
 #include "db/db_tools.h"
 #include "log/program_log.h"
+#include "platform/dynamic_library.h"
+#include "platform/module_path.h"
 #include "plugin/plugin_name.h"
 #include "worker/mox_settings_manager.h"
 #include "worker/worker_services.h"
@@ -31,6 +34,21 @@ class TProductionServices final : public WorkerServices {
   int32_t DBBlockings_SetPwd(RequestList& list) override { return mox::DBBlockings_SetPwd(list); }
   int32_t DBBlockings_SetLink(RequestList& list) override { return mox::DBBlockings_SetLink(list); }
   void DBServeIdleTicks() noexcept override { mox::DBServeIdleTicks(); }
+  void DBDisconnect() noexcept override {
+    try {
+      LockDB();
+    } catch (...) {
+      return;  // no database layer, no connection
+    }
+    DBClose();
+    UnlockDB();
+  }
+  void DBCancelOperation(bool abort, std::chrono::milliseconds wait) noexcept override {
+    mox::DBCancelOperation(abort ? DBCancelKind::kAbort : DBCancelKind::kRaise, wait);
+  }
+  void KeepLibraryLoaded() noexcept override {
+    platform::DynamicLibrary::PinLoaded(platform::ThisModulePath());
+  }
 
   void WriteLog(std::string_view text) noexcept override { mox::WriteLog(text); }
   void WriteProtocol(std::string_view text) noexcept override { mox::WriteProtocol(text); }

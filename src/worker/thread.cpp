@@ -12,7 +12,7 @@ TThread::~TThread() {
 void TThread::Resume() {
   {
     std::lock_guard lock(gate_lock_);
-    if (resumed_ || abandoned_) return;
+    if (resumed_ || skip_execute_) return;
     resumed_ = true;
   }
   gate_.notify_one();
@@ -26,7 +26,7 @@ void TThread::WaitFor() noexcept {
   if (!thread_.joinable()) return;
   {
     std::lock_guard lock(gate_lock_);
-    if (!resumed_) abandoned_ = true;
+    if (!resumed_) skip_execute_ = true;
   }
   gate_.notify_one();
   // Cannot fail: the thread is joinable and is not this one (Execute never waits for itself).
@@ -36,17 +36,51 @@ void TThread::WaitFor() noexcept {
   }
 }
 
-void TThread::Run() noexcept {
+bool TThread::WaitFor(std::chrono::milliseconds timeout) noexcept {
+  if (!thread_.joinable()) return true;
   {
     std::unique_lock lock(gate_lock_);
-    gate_.wait(lock, [this] { return resumed_ || abandoned_; });
-    if (abandoned_) return;
+    if (!resumed_) skip_execute_ = true;
+    gate_.notify_one();
+    if (!ended_.wait_for(lock, timeout, [this] { return body_done_; })) return false;
   }
-  try {
-    Execute();
-  } catch (...) {
-    // Nothing may leave a thread body; Execute reports its own failures.
+  WaitFor();  // the body has returned: the join is immediate
+  return true;
+}
+
+bool TThread::Abandon() noexcept {
+  {
+    std::lock_guard lock(gate_lock_);
+    if (body_done_) return false;
+    given_up_ = true;
   }
+  thread_.detach();
+  return true;
+}
+
+void TThread::Run() noexcept {
+  bool run = false;
+  {
+    std::unique_lock lock(gate_lock_);
+    gate_.wait(lock, [this] { return resumed_ || skip_execute_; });
+    run = !skip_execute_;
+  }
+  if (run) {
+    try {
+      Execute();
+    } catch (...) {
+      // Nothing may leave a thread body; Execute reports its own failures.
+    }
+  }
+  bool given_up = false;
+  {
+    std::lock_guard lock(gate_lock_);
+    body_done_ = true;
+    given_up = given_up_;
+    // Notified under the lock: an owner that wakes cannot destroy the object before it is let go.
+    ended_.notify_all();
+  }
+  if (given_up) OnAbandonedEnd();
 }
 
 }  // namespace mox

@@ -2,10 +2,11 @@
 // the owner sets and the body reads.
 //
 // Thread safety: Resume, Terminate and Terminated may be called from any thread; construction,
-// WaitFor and destruction from the owning thread.
+// WaitFor, Abandon and destruction from the owning thread.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -32,18 +33,29 @@ class TThread {
   // Execute. A derived class whose Execute uses its own members calls Terminate and WaitFor in
   // its destructor, because those members are gone by the time ~TThread runs.
   void WaitFor() noexcept;
+  // The same, waiting at most `timeout`: true when the thread has ended (it is then joined).
+  bool WaitFor(std::chrono::milliseconds timeout) noexcept;
+  // Lets a thread that does not end go on alone: it is detached, and once its Execute returns it
+  // runs OnAbandonedEnd. The owner must then never destroy the object (the thread still uses it).
+  // False when the thread has ended after all; the owner then goes on as usual.
+  bool Abandon() noexcept;
 
  protected:
   // The thread body. An exception that leaves it ends the thread quietly; report failures inside.
   virtual void Execute() = 0;
+  // Runs on an abandoned thread after Execute, in place of the owner's clean-up.
+  virtual void OnAbandonedEnd() noexcept {}
 
  private:
   void Run() noexcept;
 
   std::mutex gate_lock_;
-  std::condition_variable gate_;
-  bool resumed_ = false;    // guarded by gate_lock_
-  bool abandoned_ = false;  // guarded by gate_lock_: never run Execute
+  std::condition_variable gate_;   // Resume, or WaitFor before Resume
+  std::condition_variable ended_;  // the body has returned
+  bool resumed_ = false;           // guarded by gate_lock_
+  bool skip_execute_ = false;      // guarded by gate_lock_: never run Execute
+  bool body_done_ = false;         // guarded by gate_lock_
+  bool given_up_ = false;          // guarded by gate_lock_: abandoned by its owner
   std::atomic<bool> terminated_{false};
   std::thread thread_;  // last, so that everything Run reads exists when it starts
 };

@@ -4,6 +4,7 @@
 // fake in its place, so the queue and the dispatch run without a settings file or a database.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -31,6 +32,14 @@ class WorkerServices {
   virtual int32_t DBBlockings_SetLink(RequestList& list) = 0;
   // Once per pass of the worker loop, between commands.
   virtual void DBServeIdleTicks() noexcept = 0;
+  // Closes the connection, on the worker thread as it ends, so that nothing that may wait on the
+  // network is left to the thread that destroys the worker.
+  virtual void DBDisconnect() noexcept {}
+  // From the destroying thread, for a worker that does not end: cancels the database call it is
+  // making (`abort`: drops the connection instead). Returns within about `wait`.
+  virtual void DBCancelOperation(bool /*abort*/, std::chrono::milliseconds /*wait*/) noexcept {}
+  // Keeps the library loaded for good: a thread left behind still runs its code.
+  virtual void KeepLibraryLoaded() noexcept {}
 
   virtual void WriteLog(std::string_view text) noexcept = 0;
   virtual void WriteProtocol(std::string_view text) noexcept = 0;

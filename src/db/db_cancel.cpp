@@ -1,0 +1,73 @@
+#include "db/db_cancel.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "db/db_objects.h"
+#include "db/fb_client.h"
+#include "db/fb_error.h"
+#include "platform/dynamic_library.h"
+#include "platform/module_path.h"
+
+namespace mox {
+namespace {
+
+// Shared by the caller and the thread that makes the request, which may outlive the caller's wait.
+struct CancelCall {
+  std::mutex lock;
+  std::condition_variable returned;
+  bool done = false;  // guarded by lock
+  bool ok = false;    // guarded by lock
+};
+
+constinit std::atomic<bool> gConnectAllowed{true};
+
+}  // namespace
+
+bool DBConnectAllowed() noexcept {
+  return gConnectAllowed.load();
+}
+
+void DBAllowConnect() noexcept {
+  gConnectAllowed.store(true);
+}
+
+bool DBCancelOperation(DBCancelKind kind, std::chrono::milliseconds wait) noexcept {
+  if (kind == DBCancelKind::kAbort) gConnectAllowed.store(false);
+  try {
+    if (!gDatabase) return false;
+    std::shared_ptr<const FbClient> client = gDatabase->SharedClient();
+    isc_db_handle handle = gDatabase->PublishedHandle();
+    if (handle == 0 || client == nullptr || client->cancel_operation == nullptr) return false;
+    const ISC_USHORT option = kind == DBCancelKind::kAbort ? fb_cancel_abort : fb_cancel_raise;
+
+    // A raise is a packet to the server, and sending it can wait on the connection like any call.
+    auto call = std::make_shared<CancelCall>();
+    std::thread requester([call, client, handle, option]() mutable {
+      ISC_STATUS_ARRAY status{};
+      client->cancel_operation(status, &handle, option);
+      std::lock_guard lock(call->lock);
+      call->done = true;
+      call->ok = !Failed(status);
+      call->returned.notify_all();
+    });
+    std::unique_lock lock(call->lock);
+    if (call->returned.wait_for(lock, wait, [&call] { return call->done; })) {
+      const bool ok = call->ok;
+      lock.unlock();
+      requester.join();
+      return ok;
+    }
+    lock.unlock();
+    requester.detach();
+    platform::DynamicLibrary::PinLoaded(platform::ThisModulePath());
+    return false;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace mox
