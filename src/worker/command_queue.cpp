@@ -21,6 +21,10 @@ std::unique_ptr<TCommandRecord> TCommandQueue::PopCommand(std::chrono::milliseco
   return record;
 }
 
+void TCommandQueue::WakeWorker() noexcept {
+  FQueueSemaphore.release();
+}
+
 void TCommandQueue::ClearQueue() {
   std::deque<std::unique_ptr<TCommandRecord>> discarded;
   {

@@ -34,6 +34,9 @@ class TCommandQueue {
   std::unique_ptr<TCommandRecord> PopCommand(std::chrono::milliseconds timeout = kPopTimeout);
   // Frees every queued record without handling it and takes the semaphore down to 0.
   void ClearQueue();
+  // Lets a waiting PopCommand return at once (with none when the list is empty), so that a stop
+  // request is noticed without waiting out the time-out.
+  void WakeWorker() noexcept;
 
  private:
   // Holds FQueueLock for one append or one take, and never while waiting on the semaphore.

@@ -113,7 +113,9 @@ int32_t TMoxSettingsManager::PostCommand(int32_t request_tag, std::unique_ptr<ui
 }
 
 void TMoxSettingsManager::Terminate() noexcept {
-  if (impl_) impl_->Terminate();
+  if (!impl_) return;
+  impl_->Terminate();
+  impl_->FQueue.WakeWorker();
 }
 
 bool TMoxSettingsManager::StopWorker() noexcept {
@@ -147,7 +149,7 @@ bool TMoxSettingsManager::StopWorker() noexcept {
 void TMoxSettingsManager::Finalize() noexcept {
   services_.WriteLog("MoxSettingsManager finalizing...");
   if (impl_) {
-    impl_->Terminate();
+    Terminate();
     if (!StopWorker()) {
       // The thread left behind owns the worker and the database objects from here on.
       static_cast<void>(impl_.release());

@@ -51,7 +51,7 @@ class TMoxSettingsManager {
   // Queues a command; `payload` (message code, then command text) passes to the queue. Always 0.
   int32_t PostCommand(int32_t request_tag, std::unique_ptr<uint8_t[]> payload, uint32_t length);
 
-  // Sets the stop flag; the worker ends after the pass in progress.
+  // Sets the stop flag and wakes an idle worker; it ends after the pass in progress.
   void Terminate() noexcept;
 
  private:
