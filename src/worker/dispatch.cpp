@@ -124,6 +124,16 @@ std::string TCommandDispatch::RunBlocking(uint8_t code, std::string_view text, c
                                           BlockingOperation operation) {
   std::string reply(1, static_cast<char>(code));
   FServices.WriteLog(Call(routine, MaskPasswordsInCommaText(text)));
+  // Reading stops at a NUL byte, so a text that goes on after one would be carried out cut
+  // short (a link set to the empty text, say). NULs at the very end, a host counting the
+  // terminator, cut nothing.
+  const std::size_t nul = text.find('\0');
+  if (nul != std::string_view::npos &&
+      text.find_first_not_of('\0', nul) != std::string_view::npos) {
+    FServices.WriteLog(std::string(routine) +
+                       ":: FAIL: malformed comma text, bytes follow a NUL byte");
+    return reply;
+  }
   // A text cut off inside a quoted entry would hand the procedure values the host never meant.
   if (!FRequestList.SetCommaText(text)) {
     FServices.WriteLog(std::string(routine) +
