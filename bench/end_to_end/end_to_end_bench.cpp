@@ -1,0 +1,297 @@
+// End to end: the built plug-in, loaded as a host loads it, against the raw client doing the same
+// database work per command, in one process, alternating so that drift hits both.
+//
+// For every access (embedded, TCP loopback), Protocol setting (off, on) and message code (1, 10)
+// each repetition runs, in this order:
+//   plug-in batch   N commands posted at once, then every reply awaited: commands per second
+//   raw             N times the plug-in's per-command sequence on the raw client
+//   plug-in closed  N commands one at a time, each posted after the previous reply: latency from
+//                   Command_Plugin to the reply callback, and commands per second
+//   raw             as above
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/options.h"
+#include "common/plugin_under_test.h"
+#include "common/raw_client.h"
+#include "common/sample_database.h"
+#include "common/stats.h"
+
+namespace mox::bench {
+namespace {
+
+struct CommandKind {
+  int code;
+  std::string payload;
+  std::string sql;
+  std::vector<RawParam> params;
+  // A reply the plug-in must give (a failure reply would time nothing useful).
+  std::string expected_reply_start;
+};
+
+std::vector<CommandKind> CommandKinds() {
+  return {
+      {1,
+       std::string("\x01") + "ABC",
+       "SELECT * FROM SP_GETDATABYID(?)",
+       {{true, "ABC", 0}},
+       std::string("\x01\x01") + "Alpha settings"},
+      {10,
+       std::string("\x0A") + "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret",
+       "SELECT * FROM SP_BLOCKINGS_GETDATA(?, ?, ?, ?)",
+       {{true, "7", 0}, {true, "12", 0}, {true, "secret", 0}, {false, "", 1}},
+       std::string("\x0A") + "OfficeID=7,BlockNumber=12,"},
+  };
+}
+
+// One run's figures.
+struct RunFigures {
+  double per_second = 0;
+  double p50_us = 0;
+  double p90_us = 0;
+  double p99_us = 0;
+};
+
+RunFigures FromLatencies(std::vector<double> latencies_ns, int64_t total_ns) {
+  RunFigures f;
+  f.per_second = double(latencies_ns.size()) * 1e9 / double(total_ns);
+  f.p50_us = Percentile(latencies_ns, 50) / 1000;
+  f.p90_us = Percentile(latencies_ns, 90) / 1000;
+  f.p99_us = Percentile(latencies_ns, 99) / 1000;
+  return f;
+}
+
+void CheckReplies(PluginUnderTest& plugin, const CommandKind& kind, int n) {
+  const std::string first = plugin.FirstReply();
+  if (first.rfind(kind.expected_reply_start, 0) != 0)
+    throw std::runtime_error("code " + std::to_string(kind.code) + ": unexpected reply (length " +
+                             std::to_string(first.size()) + ")");
+  for (int32_t tag = 0; tag < n; ++tag) {
+    if (plugin.ReplyLength(tag) != int32_t(first.size()))
+      throw std::runtime_error("code " + std::to_string(kind.code) + ": reply " +
+                               std::to_string(tag) + " differs from the first");
+  }
+}
+
+RunFigures PluginBatch(PluginUnderTest& plugin, const CommandKind& kind, int n) {
+  plugin.ResetReplies(std::size_t(n));
+  const int64_t start = NowNs();
+  for (int32_t tag = 0; tag < n; ++tag)
+    plugin.Command(tag, kind.payload.data(), uint32_t(kind.payload.size()));
+  plugin.WaitForReplies(uint64_t(n));
+  int64_t last = start;
+  for (int32_t tag = 0; tag < n; ++tag) last = std::max(last, plugin.ReplyTimeNs(tag));
+  CheckReplies(plugin, kind, n);
+  RunFigures f;
+  f.per_second = double(n) * 1e9 / double(last - start);
+  return f;
+}
+
+RunFigures PluginClosed(PluginUnderTest& plugin, const CommandKind& kind, int n) {
+  plugin.ResetReplies(std::size_t(n));
+  std::vector<double> latencies(static_cast<std::size_t>(n));
+  const int64_t start = NowNs();
+  for (int32_t tag = 0; tag < n; ++tag) {
+    const int64_t posted = NowNs();
+    plugin.Command(tag, kind.payload.data(), uint32_t(kind.payload.size()));
+    plugin.WaitForReplies(uint64_t(tag) + 1);
+    latencies[std::size_t(tag)] = double(plugin.ReplyTimeNs(tag) - posted);
+  }
+  const int64_t total = NowNs() - start;
+  CheckReplies(plugin, kind, n);
+  return FromLatencies(std::move(latencies), total);
+}
+
+RunFigures Raw(RawCommand& command, int n) {
+  std::vector<double> latencies(static_cast<std::size_t>(n));
+  const int64_t start = NowNs();
+  for (int i = 0; i < n; ++i) {
+    const int64_t begun = NowNs();
+    command.Run();
+    latencies[std::size_t(i)] = double(NowNs() - begun);
+  }
+  return FromLatencies(std::move(latencies), NowNs() - start);
+}
+
+struct Series {
+  std::vector<double> per_second, p50, p90, p99;
+  void Add(const RunFigures& f) {
+    per_second.push_back(f.per_second);
+    p50.push_back(f.p50_us);
+    p90.push_back(f.p90_us);
+    p99.push_back(f.p99_us);
+  }
+};
+
+struct CaseResult {
+  std::string access;
+  bool protocol = false;
+  int code = 0;
+  Series batch, closed, raw;
+  std::vector<double> batch_ratio, closed_ratio;  // per repetition, against the raw runs beside
+};
+
+void RunCase(Access access, PluginUnderTest& plugin, RawAttachment& raw, const CommandKind& kind,
+             bool protocol, int n, int reps, const std::string& only, CaseResult& result) {
+  result.access = AccessName(access);
+  result.protocol = protocol;
+  result.code = kind.code;
+  RawCommand command(raw, kind.sql, kind.params);
+  command.Run();
+
+  const int warm = std::min(n, 50);
+  PluginClosed(plugin, kind, warm);
+  Raw(command, warm);
+  if (!only.empty()) {
+    // One kind of run alone, for profilers.
+    for (int rep = 0; rep < reps; ++rep) {
+      if (only == "batch")
+        result.batch.Add(PluginBatch(plugin, kind, n));
+      else if (only == "closed")
+        result.closed.Add(PluginClosed(plugin, kind, n));
+      else if (only == "raw")
+        result.raw.Add(Raw(command, n));
+      else
+        throw std::invalid_argument("--only takes batch, closed or raw");
+    }
+    return;
+  }
+  // B R C R B R C R ...: each plug-in run is set against the mean of the raw runs on either side.
+  std::vector<double> raw_rates;
+  std::vector<std::pair<char, double>> plugin_runs;  // kind and rate, each before raw run i
+  for (int rep = 0; rep < reps; ++rep) {
+    for (const char which : {'B', 'C'}) {
+      const RunFigures f =
+          which == 'B' ? PluginBatch(plugin, kind, n) : PluginClosed(plugin, kind, n);
+      (which == 'B' ? result.batch : result.closed).Add(f);
+      plugin_runs.emplace_back(which, f.per_second);
+      const RunFigures r = Raw(command, n);
+      result.raw.Add(r);
+      raw_rates.push_back(r.per_second);
+      std::cerr << "  " << result.access << " Protocol=" << (protocol ? "on" : "off") << " code "
+                << kind.code << " rep " << rep + 1 << ": plug-in "
+                << (which == 'B' ? "batch " : "closed ") << FormatNumber(f.per_second, 0)
+                << "/s, raw " << FormatNumber(r.per_second, 0) << "/s\n";
+    }
+  }
+  for (std::size_t i = 0; i < plugin_runs.size(); ++i) {
+    const double raw_beside = i == 0 ? raw_rates[i] : (raw_rates[i - 1] + raw_rates[i]) / 2;
+    (plugin_runs[i].first == 'B' ? result.batch_ratio : result.closed_ratio)
+        .push_back(plugin_runs[i].second / raw_beside);
+  }
+}
+
+// At least 0.90 over TCP and embedded with Protocol off, 0.80 embedded with Protocol on.
+double TargetRatio(const CaseResult& r) {
+  return r.access == AccessName(Access::kEmbedded) && r.protocol ? 0.80 : 0.90;
+}
+
+std::string Row(const CaseResult& r, const char* kind, const Series& s, bool with_latency) {
+  std::ostringstream out;
+  out << "| " << r.access << " | " << (r.protocol ? "on" : "off") << " | " << r.code << " | "
+      << kind << " | " << FormatSummary(Summarize(s.per_second), 0) << " | ";
+  if (with_latency) {
+    out << FormatSummary(Summarize(s.p50), 1) << " | " << FormatSummary(Summarize(s.p90), 1)
+        << " | " << FormatSummary(Summarize(s.p99), 1) << " |";
+  } else {
+    out << "– | – | – |";
+  }
+  return out.str();
+}
+
+void Report(const std::vector<CaseResult>& results, int n, int reps, bool judge,
+            std::ostream& out) {
+  out << "### Commands per second and latency\n\n"
+      << n << " commands per run, " << reps
+      << " repetitions; each cell is the median of the runs [min–max]. Latency is from the call "
+         "of Command_Plugin to the reply callback (plug-in closed loop) or the time of one "
+         "command's sequence (raw), in µs.\n\n"
+      << "| access | Protocol | code | run | commands/s | p50 µs | p90 µs | p99 µs |\n"
+      << "|---|---|---|---|---|---|---|---|\n";
+  for (const CaseResult& r : results) {
+    out << Row(r, "plug-in batch", r.batch, false) << "\n"
+        << Row(r, "plug-in closed loop", r.closed, true) << "\n"
+        << Row(r, "raw client", r.raw, true) << "\n";
+  }
+  out << "\n### Ratios plug-in / raw\n\n"
+      << "Commands per second of each plug-in run over the mean of the raw runs on either side "
+         "of it: median of the runs [min–max]. Latency: median p50 of the plug-in's closed-loop "
+         "runs over median p50 of the raw runs. Target: the batch ratio (the plug-in's "
+         "throughput with commands waiting in its queue).\n\n"
+      << "| access | Protocol | code | batch / raw | closed loop / raw | p50 latency closed / raw "
+         "| target (batch) | |\n|---|---|---|---|---|---|---|---|\n";
+  for (const CaseResult& r : results) {
+    const Summary batch = Summarize(r.batch_ratio);
+    const double target = TargetRatio(r);
+    out << "| " << r.access << " | " << (r.protocol ? "on" : "off") << " | " << r.code << " | "
+        << FormatSummary(batch, 3) << " | " << FormatSummary(Summarize(r.closed_ratio), 3) << " | "
+        << FormatNumber(Summarize(r.closed.p50).median / Summarize(r.raw.p50).median, 3) << " | ≥ "
+        << FormatNumber(target, 2) << " | "
+        << (!judge                   ? "not judged"
+            : batch.median >= target ? "met"
+                                     : "MISSED")
+        << " |\n";
+  }
+  out << "\n";
+}
+
+int Main(int argc, char** argv) {
+  const Options options(argc, argv);
+  const bool smoke = options.Has("smoke");
+  const int n = int(options.Integer("n", smoke ? 20 : 2000));
+  const int reps = int(options.Integer("reps", smoke ? 1 : 5));
+  const std::vector<std::string> accesses =
+      options.List("access", smoke ? "embedded" : "embedded,tcp");
+  const std::vector<std::string> protocols = options.List("protocol", "off,on");
+  const std::vector<std::string> codes = options.List("codes", "1,10");
+  const std::string only = options.Text("only", "");
+
+  std::vector<CaseResult> results;
+  for (const std::string& access_name : accesses) {
+    const Access access = access_name == "tcp" ? Access::kTcp : Access::kEmbedded;
+    if (access == Access::kTcp && !ServerListening()) {
+      std::cout << "TCP loopback skipped: no Firebird server on 127.0.0.1:3050\n\n";
+      continue;
+    }
+    SampleDatabase db(access);
+    RawAttachment raw(db.AttachName(), db.User(), db.Password(), "WIN1251");
+    PluginUnderTest plugin;
+    for (const std::string& protocol_name : protocols) {
+      const bool protocol = protocol_name == "on";
+      PluginSettings settings;
+      settings.db_file = db.AttachName();
+      settings.db_pass = db.Password();
+      settings.protocol = protocol;
+      plugin.WriteSettings(settings);
+      plugin.Init();
+      for (const CommandKind& kind : CommandKinds()) {
+        bool wanted = false;
+        for (const std::string& c : codes) wanted = wanted || std::stoi(c) == kind.code;
+        if (!wanted) continue;
+        results.emplace_back();
+        RunCase(access, plugin, raw, kind, protocol, n, reps, only, results.back());
+      }
+      plugin.Finalize();
+    }
+  }
+  Report(results, n, reps, !smoke, std::cout);
+  return 0;
+}
+
+}  // namespace
+}  // namespace mox::bench
+
+int main(int argc, char** argv) {
+  try {
+    return mox::bench::Main(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "bench_end_to_end: " << e.what() << "\n";
+    return 1;
+  }
+}
