@@ -1,5 +1,6 @@
 // The four functions the host calls. Each is a thin guard around one call into the plug-in: no
 // exception and no crash crosses into the host.
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -19,9 +20,12 @@ namespace mox {
 namespace {
 
 // The one worker, between Init_Plugin and Finalize_Plugin. Init_Plugin and Finalize_Plugin never
-// run concurrently with another export (a rule of the host interface), so Command_Plugin reads it
-// without a lock.
+// run concurrently with another export of a host thread (a rule of the host interface).
 constinit std::unique_ptr<TMoxSettingsManager> gWorker;
+// The worker as Command_Plugin reaches it. A reply callback may call Command_Plugin on the worker
+// thread while Finalize_Plugin stops that worker, so it is cleared atomically before the worker
+// goes; the worker outlives such a call, since its destruction waits for its own thread.
+constinit std::atomic<TMoxSettingsManager*> gPostTarget{nullptr};
 
 void LogFailure(const char* routine, const char* what) noexcept {
   WriteLog(std::string(routine) + ":: FAIL: " + what);
@@ -30,6 +34,7 @@ void LogFailure(const char* routine, const char* what) noexcept {
 // Stops and destroys the worker, if any: sets its stop flag first so that it ends after the
 // command in progress.
 void DestroyWorker() {
+  gPostTarget.store(nullptr);
   if (!gWorker) return;
   gWorker->Terminate();
   gWorker.reset();
@@ -68,6 +73,7 @@ MOX_EXPORT void MOX_CALL Init_Plugin(const char** name, MoxReplyCallback callbac
     // A second Init_Plugin replaces the running worker.
     DestroyWorker();
     gWorker = std::make_unique<TMoxSettingsManager>(callback, user);
+    gPostTarget.store(gWorker.get());
   } catch (const std::exception& error) {
     gWorker.reset();
     LogFailure("Init_Plugin", error.what());
@@ -81,7 +87,8 @@ MOX_EXPORT int32_t MOX_CALL Command_Plugin(int32_t tag, const void* payload, uin
   using namespace mox;
   try {
     if (length == 0) return 0;
-    if (!gWorker) {
+    TMoxSettingsManager* const worker = gPostTarget.load();
+    if (worker == nullptr) {
       WriteLog("PLUGIN PANIC: Plugin is not initialized!");
       return 0;
     }
@@ -97,7 +104,7 @@ MOX_EXPORT int32_t MOX_CALL Command_Plugin(int32_t tag, const void* payload, uin
       return 0;
     }
     std::memcpy(copy.get(), payload, length);
-    return gWorker->PostCommand(tag, std::move(copy), length);
+    return worker->PostCommand(tag, std::move(copy), length);
   } catch (const std::exception& error) {
     LogFailure("Command_Plugin", error.what());
   } catch (...) {
