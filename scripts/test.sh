@@ -1,12 +1,78 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine (as root) and runs the whole test suite:
-# installs what is missing, starts a Firebird server on loopback for the run (stopped again
-# afterwards if this script started it), builds, and runs every test with CTest.
+# Sets up a fresh Debian 12 machine (as root) and runs the whole test suite: installs what is
+# missing, starts a Firebird server on loopback for the run (stopped again afterwards if this script
+# started it), then, stage by stage:
+#   default  build (GCC) and every test with CTest, the fuzz corpora replayed included
+#   asan     the same under AddressSanitizer + UndefinedBehaviorSanitizer (clang): leaks included,
+#            any report fails its test
+#   tsan     the tests that run threads under ThreadSanitizer (clang)
+#   fuzz     each libFuzzer target for MOX_FUZZ_SECONDS (30) seconds from its corpus
+# MOX_TEST_STAGES picks stages (default: "default asan tsan fuzz"). The first failure ends the run.
+# The time of each stage is printed as it ends and again at the end.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
+stages=${MOX_TEST_STAGES:-default asan tsan fuzz}
+fuzz_seconds=${MOX_FUZZ_SECONDS:-30}
+jobs=$(nproc)
+
+# --- stage bookkeeping -------------------------------------------------------------------------
+run_start=$SECONDS
+stage_name=""
+stage_start=0
+timings=()
+results=()  # one "stage: N passed, N failed, N skipped" line per stage that ran tests
+
+begin_stage() {
+  stage_name=$1
+  stage_start=$SECONDS
+  echo
+  echo "==== stage: $stage_name"
+}
+
+end_stage() {
+  local took=$((SECONDS - stage_start))
+  timings+=("$(printf '%-44s %4d s' "$stage_name" "$took")")
+  echo "==== stage done: $stage_name ($took s)"
+  stage_name=""
+}
+
+print_timings() {
+  echo
+  echo "==== stage times"
+  local line
+  for line in "${timings[@]}"; do echo "  $line"; done
+  if [ -n "$stage_name" ]; then
+    printf '  %-44s %4d s (failed)\n' "$stage_name" $((SECONDS - stage_start))
+  fi
+  printf '  %-44s %4d s\n' "total" $((SECONDS - run_start))
+}
+
+# Runs ctest with the given arguments, shows its output, and records its counts for the summary.
+run_ctest() {
+  local label=$1
+  shift
+  local log status=0
+  log=$(mktemp)
+  ctest "$@" 2>&1 | tee "$log" || status=$?
+  local summary failed total skipped
+  summary=$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+  if [ -n "$summary" ]; then
+    failed=$(echo "$summary" | awk '{print $1}')
+    total=$(echo "$summary" | awk '{print $6}')
+    skipped=$(grep -cE '^[[:space:]]+[0-9]+ - .*\(Skipped\)$' "$log" || true)
+    results+=("$label: $((total - failed - skipped)) passed, $failed failed, $skipped skipped")
+  fi
+  rm -f "$log"
+  return "$status"
+}
+
+wants() { [[ " $stages " == *" $1 "* ]]; }
+
+# --- machine set-up ----------------------------------------------------------------------------
+begin_stage "set-up (packages, Firebird server)"
 bash scripts/install-deps.sh
 
 started_server=0
@@ -15,7 +81,11 @@ if ! bash scripts/firebird-server.sh status; then
   started_server=1
 fi
 cleanup() {
+  local status=$?
+  # A run that got to its end has printed the times already.
+  if [ "$status" != 0 ]; then print_timings; fi
   if [ "$started_server" = 1 ]; then bash scripts/firebird-server.sh stop; fi
+  exit "$status"
 }
 trap cleanup EXIT
 
@@ -25,12 +95,124 @@ trap cleanup EXIT
 export MOX_TEST_SERVER=localhost
 export MOX_TEST_SYSDBA_PASSWORD="$ISC_PASSWORD"
 export MOX_TEST_SERVER_RESTART=1
+end_stage
 
-jobs=$(nproc)
+# --- sanitizer settings: any report ends the process with a failure ----------------------------
+# Read only by sanitizer-built programs, so they are set for the whole run.
+# No leak suppressions: the suite runs leak-free, the Firebird client library included.
+asan_options="halt_on_error=1:abort_on_error=1:detect_leaks=1:print_stacktrace=1"
+asan_options+=":strict_string_checks=1:check_initialization_order=1"
+asan_options+=":detect_stack_use_after_return=1"
+ubsan_options="halt_on_error=1:abort_on_error=1:print_stacktrace=1"
+# TSan suppressions cover reports inside the Firebird client library and engine only (see file).
+tsan_options="halt_on_error=1:abort_on_error=1:second_deadlock_stack=1"
+tsan_options+=":suppressions=$root/tests/sanitizers/tsan.supp"
+export ASAN_OPTIONS="$asan_options" UBSAN_OPTIONS="$ubsan_options" TSAN_OPTIONS="$tsan_options"
 
-echo "== build (preset: default)"
-cmake --preset default >/dev/null
-cmake --build --preset default -j "$jobs"
+# --- default build -----------------------------------------------------------------------------
+if wants default; then
+  begin_stage "default: build (gcc)"
+  cmake --preset default >/dev/null
+  cmake --build --preset default -j "$jobs"
+  end_stage
 
-echo "== tests (preset: default)"
-ctest --preset default -j "$jobs"
+  begin_stage "default: tests"
+  run_ctest "default" --preset default -j "$jobs"
+  end_stage
+fi
+
+# --- AddressSanitizer + UndefinedBehaviorSanitizer ---------------------------------------------
+if wants asan; then
+  begin_stage "asan: build (clang, ASan+UBSan)"
+  cmake --preset asan >/dev/null
+  cmake --build --preset asan -j "$jobs"
+  end_stage
+
+  begin_stage "asan: tests"
+  run_ctest "asan" --preset asan -j "$jobs"
+  end_stage
+fi
+
+# --- ThreadSanitizer: the test binaries that run threads ---------------------------------------
+if wants tsan; then
+  begin_stage "tsan: build (clang, TSan)"
+  cmake --preset tsan >/dev/null
+  tsan_binaries=(mox_worker_tests mox_plugin_tests mox_log_tests mox_tools_tests)
+  # The reliability tests join once their folder defines them.
+  if ninja -C build/tsan -t targets all | grep -q '^mox_reliability_tests:'; then
+    tsan_binaries+=(mox_reliability_tests)
+  fi
+  cmake --build --preset tsan -j "$jobs" --target "${tsan_binaries[@]}"
+  end_stage
+
+  begin_stage "tsan: tests"
+  label_regex="^($(IFS='|'; echo "${tsan_binaries[*]}"))\$"
+  run_ctest "tsan" --preset tsan -j "$jobs" -L "$label_regex"
+  end_stage
+fi
+
+# --- fuzzing -----------------------------------------------------------------------------------
+if wants fuzz; then
+  begin_stage "fuzz: build (clang, libFuzzer+ASan+UBSan)"
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$jobs"
+  end_stage
+
+  begin_stage "fuzz: ${fuzz_seconds} s per target"
+  fuzz_dir=build/fuzz
+  mapfile -t fuzz_targets < <(find tests/fuzz/corpus -mindepth 1 -maxdepth 1 -type d -printf '%f\n' | sort)
+  # New inputs go to a work folder under build/ (kept between runs on one machine); the corpus in
+  # the tree is only read. Targets run side by side, one per core.
+  fuzz_one() {
+    local target=$1
+    local work="$fuzz_dir/work/$target" artifacts="$fuzz_dir/artifacts/$target"
+    mkdir -p "$work" "$artifacts"
+    local status=0
+    "$fuzz_dir/tests/fuzz/mox_fuzz_$target" \
+      -max_total_time="$fuzz_seconds" -timeout=10 -print_final_stats=1 \
+      -artifact_prefix="$artifacts/" "$work" "tests/fuzz/corpus/$target" \
+      >"$fuzz_dir/$target.log" 2>&1 || status=$?
+    echo "$status" >"$fuzz_dir/$target.status"
+  }
+  running=0
+  for target in "${fuzz_targets[@]}"; do
+    fuzz_one "$target" &
+    running=$((running + 1))
+    if [ "$running" -ge "$jobs" ]; then
+      wait -n || true
+      running=$((running - 1))
+    fi
+  done
+  wait || true
+
+  fuzz_failed=0
+  for target in "${fuzz_targets[@]}"; do
+    status=$(cat "$fuzz_dir/$target.status")
+    runs=$(grep -Eo 'stat::number_of_executed_units: *[0-9]+' "$fuzz_dir/$target.log" | grep -Eo '[0-9]+$' || echo "?")
+    corpus=$(find "$fuzz_dir/work/$target" -type f | wc -l)
+    if [ "$status" = 0 ]; then
+      printf '  %-20s %10s runs, %5d inputs in its work corpus, no failure\n' "$target" "$runs" "$corpus"
+    else
+      fuzz_failed=$((fuzz_failed + 1))
+      printf '  %-20s FAILED after %s runs (exit %s); log: %s\n' "$target" "$runs" "$status" "$fuzz_dir/$target.log"
+      tail -n 40 "$fuzz_dir/$target.log"
+      echo "  reproducer(s): $(ls "$fuzz_dir/artifacts/$target" 2>/dev/null | tr '\n' ' ')"
+      echo "  replay one: $fuzz_dir/tests/fuzz/mox_fuzz_$target <file>; once fixed, keep it in tests/fuzz/corpus/$target/"
+    fi
+  done
+  results+=("fuzz: $((${#fuzz_targets[@]} - fuzz_failed)) passed, $fuzz_failed failed, 0 skipped")
+  [ "$fuzz_failed" = 0 ] || exit 1
+  end_stage
+fi
+
+print_timings
+# The closing lines: the counts of each stage, then all of them.
+echo
+echo "==== results"
+passed_all=0 failed_all=0 skipped_all=0
+for line in "${results[@]}"; do
+  echo "$line"
+  read -r p f s <<<"$(echo "$line" | grep -Eo '[0-9]+' | paste -sd ' ')"
+  passed_all=$((passed_all + p)) failed_all=$((failed_all + f)) skipped_all=$((skipped_all + s))
+done
+echo "all: $passed_all passed, $failed_all failed, $skipped_all skipped"
