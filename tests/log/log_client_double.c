@@ -1,10 +1,11 @@
 /* A test double of the log-server client library. It appends one line per call, arguments
  * included, to the file named in its parameter text, and answers as that text says.
  *
- * Parameter text: "record=<path>;init=<0|1>;refuse=<marker>", every part optional. init gives
- * DLL_Initialize's result (default 1); a line whose text contains a non-empty marker is refused,
- * every other line is taken. Compiled with LOG_CLIENT_DOUBLE_WITHOUT_FINALIZE it lacks
- * DLL_Finalize.
+ * Parameter text: "record=<path>;init=<0|1>;refuse=<marker>;delay=<ms>", every part optional.
+ * init gives DLL_Initialize's result (default 1); a line whose text contains a non-empty marker is
+ * refused (the marker * refuses every line), every other line is taken; delay makes every
+ * DLL_MessageToLogServer call take that many milliseconds first. Compiled with
+ * LOG_CLIENT_DOUBLE_WITHOUT_FINALIZE it lacks DLL_Finalize.
  *
  * Every load appends a line to "<this library's path>.loads", so a test can tell whether the
  * library was loaded at all. */
@@ -12,13 +13,16 @@
 #include <dlfcn.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #define DOUBLE_EXPORT __attribute__((visibility("default")))
 
 static char record_path[1024];
 static char refuse_marker[256];
 static int32_t init_result = 1;
+static long delay_ms = 0;
 
 /* Copies the value of `key` (up to the next ';') from `params` into `out`. */
 static void ReadParam(const char* params, const char* key, char* out, size_t size) {
@@ -69,10 +73,13 @@ static FILE* OpenRecord(void) {
 
 DOUBLE_EXPORT int32_t DLL_Initialize(const char* params, int32_t value) {
   char init[8] = "";
+  char delay[16] = "";
   ReadParam(params, "record=", record_path, sizeof record_path);
   ReadParam(params, "refuse=", refuse_marker, sizeof refuse_marker);
   ReadParam(params, "init=", init, sizeof init);
+  ReadParam(params, "delay=", delay, sizeof delay);
   if (init[0] != '\0') init_result = init[0] == '1';
+  if (delay[0] != '\0') delay_ms = strtol(delay, NULL, 10);
   FILE* file = OpenRecord();
   if (file != NULL) {
     fputs("DLL_Initialize", file);
@@ -87,6 +94,10 @@ DOUBLE_EXPORT int32_t DLL_Initialize(const char* params, int32_t value) {
 DOUBLE_EXPORT int32_t DLL_MessageToLogServer(double ole_date_local, const char* host_exe_name,
                                              const char* module_name, const char* prefix,
                                              const char* text) {
+  if (delay_ms > 0) {
+    const struct timespec pause = {delay_ms / 1000, (delay_ms % 1000) * 1000000L};
+    nanosleep(&pause, NULL);
+  }
   FILE* file = OpenRecord();
   if (file != NULL) {
     fprintf(file, "DLL_MessageToLogServer|%.17g", ole_date_local);
@@ -97,7 +108,9 @@ DOUBLE_EXPORT int32_t DLL_MessageToLogServer(double ole_date_local, const char* 
     fputc('\n', file);
     fclose(file);
   }
-  const int refused = refuse_marker[0] != '\0' && text != NULL && strstr(text, refuse_marker);
+  const int refuse_all = strcmp(refuse_marker, "*") == 0;
+  const int refused =
+      refuse_all || (refuse_marker[0] != '\0' && text != NULL && strstr(text, refuse_marker));
   return refused ? 0x7F00 : 1;
 }
 
