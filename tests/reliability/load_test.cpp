@@ -92,14 +92,23 @@ TEST_F(LoadTest, EightThreadsPostingAtOnceGetEveryAnswerOnceInTheirOrder) {
             << kThreads * kPerThread - expected.size() << " unknown codes unanswered, 0 lost\n";
 }
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizers hold freed memory back (quarantine, shadow): resident memory says nothing there.
+constexpr bool kResidentMemoryMeansSomething = false;
+#else
+constexpr bool kResidentMemoryMeansSomething = true;
+#endif
+
 // Resource counts after a warm-up, against the counts after the remaining cycles.
 struct GrowthCheck {
   ProcessCounts before;
   void Expect(const ProcessCounts& after, long rss_margin_kb) const {
     EXPECT_EQ(after.open_files, before.open_files);
     EXPECT_EQ(after.threads, before.threads);
-    EXPECT_LE(after.rss_kb - before.rss_kb, rss_margin_kb)
-        << "VmRSS " << before.rss_kb << " kB -> " << after.rss_kb << " kB";
+    if (kResidentMemoryMeansSomething) {
+      EXPECT_LE(after.rss_kb - before.rss_kb, rss_margin_kb)
+          << "VmRSS " << before.rss_kb << " kB -> " << after.rss_kb << " kB";
+    }
     std::cout << "[ figures  ] fds " << before.open_files << " -> " << after.open_files
               << ", threads " << before.threads << " -> " << after.threads << ", VmRSS "
               << before.rss_kb << " kB -> " << after.rss_kb << " kB\n";

@@ -1,0 +1,160 @@
+// Measures what the command queue costs when a host posts faster than the database answers: the
+// memory each queued command holds, and commands per second posted and answered. A measuring
+// program, not a test: run it by hand (see --help).
+//
+//   mox_queue_growth [--seconds S] [--rate N] [--text T] [--server]
+//
+// Loads a copy of the built plug-in against a fresh copy of the sample database (embedded, or
+// through the server with --server and MOX_TEST_SERVER/MOX_TEST_SYSDBA_PASSWORD set), posts
+// commands of code 2 for S seconds (default 5) from one thread, N per second (default: as fast as
+// it can), and samples the process's resident memory and the replies every 250 ms. Then it
+// finalizes with the queue still full and reports how long that took.
+#include <dlfcn.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "apMoxSettingsManager.h"
+#include "plugin/plugin_host.h"
+#include "support/firebird_fixture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace std::chrono;
+
+std::atomic<long long> gAnswered{0};
+
+void MOX_CALL CountReply(int32_t, const char*, const char*, int32_t, uint32_t) {
+  gAnswered.fetch_add(1, std::memory_order_relaxed);
+}
+
+long ResidentKb() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return 0;
+}
+
+struct Options {
+  double seconds = 5;
+  long rate = 0;  // 0: as fast as possible
+  std::string text = "ABC";
+  bool server = false;
+};
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (arg == "--seconds" && has_value) {
+      options.seconds = std::atof(argv[++i]);
+    } else if (arg == "--rate" && has_value) {
+      options.rate = std::atol(argv[++i]);
+    } else if (arg == "--text" && has_value) {
+      options.text = argv[++i];
+    } else if (arg == "--server") {
+      options.server = true;
+    } else {
+      std::printf(
+          "usage: %s [--seconds S] [--rate N] [--text T] [--server]\n"
+          "  posts commands of code 2 with text T (default ABC) for S seconds (default 5), N per\n"
+          "  second (default: as fast as possible), and reports queue memory and rates\n",
+          argv[0]);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, options)) return 2;
+  using mox::test::DbAccess;
+  if (options.server && !mox::test::TestServerFromEnvironment()) {
+    std::fprintf(stderr, "--server needs MOX_TEST_SERVER and MOX_TEST_SYSDBA_PASSWORD\n");
+    return 2;
+  }
+  mox::test::SampleDatabase db(options.server ? DbAccess::kServer : DbAccess::kEmbedded);
+  mox::test::TempDir dir;
+  const std::string library = dir.File("apMoxSettingsManager_growth.so");
+  std::filesystem::copy_file(MOX_PLUGIN_PATH, library);
+  mox::test::PluginSettings settings;
+  settings.db_file = db.AttachName();
+  settings.db_pass = db.Password();
+  settings.protocol = false;
+  mox::test::WritePluginSettings(dir.File("apMoxSettingsManager_growth.ini"), settings);
+
+  void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    std::fprintf(stderr, "dlopen: %s\n", dlerror());
+    return 1;
+  }
+  auto init = reinterpret_cast<decltype(&Init_Plugin)>(dlsym(handle, "Init_Plugin"));
+  auto command = reinterpret_cast<decltype(&Command_Plugin)>(dlsym(handle, "Command_Plugin"));
+  auto finalize = reinterpret_cast<decltype(&Finalize_Plugin)>(dlsym(handle, "Finalize_Plugin"));
+  const char* name = nullptr;
+  init(&name, &CountReply, 0);
+
+  // Warm up: connect, and let the allocator settle.
+  const std::string payload = "\x02" + options.text;
+  for (int i = 0; i < 200; ++i) command(i, payload.data(), static_cast<uint32_t>(payload.size()));
+  while (gAnswered.load() < 200) std::this_thread::sleep_for(milliseconds(1));
+
+  const long rss_start = ResidentKb();
+  const long long answered_start = gAnswered.load();
+  const auto start = steady_clock::now();
+  const auto end = start + duration_cast<steady_clock::duration>(duration<double>(options.seconds));
+  long long posted = 0;
+  auto next_sample = start;
+  std::printf("%8s %12s %12s %12s %12s\n", "t(s)", "posted", "answered", "queued", "RSS(kB)");
+  while (steady_clock::now() < end) {
+    if (options.rate > 0) {
+      const auto due = start + duration_cast<steady_clock::duration>(
+                                   duration<double>(static_cast<double>(posted) / options.rate));
+      if (steady_clock::now() < due) std::this_thread::sleep_until(due);
+    }
+    command(static_cast<int32_t>(posted), payload.data(), static_cast<uint32_t>(payload.size()));
+    ++posted;
+    if ((posted & 1023) == 0 && steady_clock::now() >= next_sample) {
+      const long long answered = gAnswered.load() - answered_start;
+      std::printf("%8.2f %12lld %12lld %12lld %12ld\n",
+                  duration<double>(steady_clock::now() - start).count(), posted, answered,
+                  posted - answered, ResidentKb());
+      next_sample += milliseconds(250);
+    }
+  }
+  const double elapsed = duration<double>(steady_clock::now() - start).count();
+  const long long answered = gAnswered.load() - answered_start;
+  const long rss_end = ResidentKb();
+  const long long queued = posted - answered;
+
+  const auto finalize_start = steady_clock::now();
+  finalize();
+  const double finalize_ms =
+      duration<double, std::milli>(steady_clock::now() - finalize_start).count();
+  const long rss_after = ResidentKb();
+  dlclose(handle);
+
+  std::printf("\nposted   %lld in %.2f s: %.0f commands/s\n", posted, elapsed, posted / elapsed);
+  std::printf("answered %lld in %.2f s: %.0f commands/s\n", answered, elapsed, answered / elapsed);
+  std::printf("queued at the end: %lld commands of %zu bytes, resident memory +%ld kB\n", queued,
+              payload.size(), rss_end - rss_start);
+  if (queued > 1000) {
+    std::printf("memory per queued command: about %.0f bytes\n",
+                (rss_end - rss_start) * 1024.0 / static_cast<double>(queued));
+  }
+  std::printf("Finalize_Plugin with that queue: %.0f ms; resident memory afterwards %ld kB\n",
+              finalize_ms, rss_after);
+  return 0;
+}
