@@ -58,8 +58,10 @@ struct TMoxSettingsManager::Impl final : TThread {
   }
 
   // The thread of a worker left behind has ended at last: it frees what the destruction left to
-  // it, and a new worker may be created from here on.
+  // it, the worker itself included, and a new worker may be created from here on.
   void OnAbandonedEnd() noexcept override {
+    // The destruction released the worker to this thread, which is its last user.
+    const std::unique_ptr<Impl> self(this);
     try {
       FQueue.ClearQueue();
     } catch (...) {

@@ -49,11 +49,11 @@ bool TThread::WaitFor(std::chrono::milliseconds timeout) noexcept {
 }
 
 bool TThread::Abandon() noexcept {
-  {
-    std::lock_guard lock(gate_lock_);
-    if (body_done_) return false;
-    given_up_ = true;
-  }
+  std::lock_guard lock(gate_lock_);
+  if (body_done_) return false;
+  given_up_ = true;
+  // Detached under the lock: the thread reads given_up_ under it too, so OnAbandonedEnd (which may
+  // destroy the object) never starts while the owner still touches thread_.
   thread_.detach();
   return true;
 }

@@ -43,7 +43,8 @@ class TThread {
  protected:
   // The thread body. An exception that leaves it ends the thread quietly; report failures inside.
   virtual void Execute() = 0;
-  // Runs on an abandoned thread after Execute, in place of the owner's clean-up.
+  // Runs on an abandoned thread after Execute, in place of the owner's clean-up. It may destroy
+  // the object: nothing touches it afterwards.
   virtual void OnAbandonedEnd() noexcept {}
 
  private:
