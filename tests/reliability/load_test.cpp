@@ -92,7 +92,13 @@ TEST_F(LoadTest, EightThreadsPostingAtOnceGetEveryAnswerOnceInTheirOrder) {
             << kThreads * kPerThread - expected.size() << " unknown codes unanswered, 0 lost\n";
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// GCC names a sanitizer build by macro, clang by __has_feature.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define MOX_SANITIZER_BUILD 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(MOX_SANITIZER_BUILD)
 // The sanitizers hold freed memory back (quarantine, shadow): resident memory says nothing there.
 constexpr bool kResidentMemoryMeansSomething = false;
 #else
