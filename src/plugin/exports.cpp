@@ -10,6 +10,7 @@
 
 #include "apMoxSettingsManager.h"
 #include "log/program_log.h"
+#include "platform/module_exit.h"
 #include "plugin/exports_internal.h"
 #include "plugin/plugin_name.h"
 #include "worker/mox_settings_manager.h"
@@ -47,7 +48,7 @@ void StopWorkerAtProcessExit() noexcept {
   // the destructors of the library's globals.
   static constinit bool registered = false;
   if (registered) return;
-  registered = std::atexit(&StopWorkerAtUnload) == 0;
+  registered = platform::AtModuleExit(&StopWorkerAtUnload);
 }
 
 void StopWorkerAtUnload() noexcept {

@@ -1,9 +1,9 @@
 // Load-time and unload-time work of the plug-in, run by the loader (dlopen / dlclose).
-#include <cstdlib>
 
 #include "config/settings.h"
 #include "config/write_protocol.h"
 #include "log/program_log.h"
+#include "platform/module_exit.h"
 #include "plugin/exports_internal.h"
 #include "plugin/plugin_name.h"
 
@@ -25,7 +25,7 @@ void MarkProcessExiting() noexcept {
 __attribute__((constructor)) void LoadPlugin() noexcept {
   // Registered before every other exit handler of the library, so at exit it runs after them,
   // and at dlclose after UnloadPlugin.
-  std::atexit(&MarkProcessExiting);
+  mox::platform::AtModuleExit(&MarkProcessExiting);
   try {
     mox::CreateSettingsUnit();
   } catch (...) {
