@@ -1,5 +1,7 @@
 #include "config/settings.h"
 
+#include <algorithm>
+
 #include "config/library_paths.h"
 #include "config/setting_values.h"
 #include "config/write_protocol.h"
@@ -9,6 +11,7 @@ namespace mox {
 namespace {
 
 constexpr const char* kSection = "DB";
+constexpr const char* kQueueSection = "Queue";
 
 constexpr const char* kDefaultDBFile = "localhost:c:\\MoxSettings.fdb";
 constexpr const char* kDefaultDBUser = "SYSDBA";
@@ -35,6 +38,7 @@ std::string DBPass = kDefaultDBPass;
 std::string DBLang = kDefaultDBLang;
 int32_t DBTime = kDefaultDBTime;
 bool Protocol = kDefaultProtocol;
+int32_t QueueMaxCommands = 0;
 
 // The library's load step writes it, so it must be initialised before that step runs. GCC does
 // it at compile time; clang 14 cannot evaluate libstdc++'s std::string constructor there (hence
@@ -57,6 +61,9 @@ void ReadSettings() {
   DBLang = ini.ReadString(kSection, "DBLang", DBLang);
   DBTime = ReadInteger(ini, "DBTime", DBTime);
   Protocol = ReadInteger(ini, "Protocol", Protocol ? 1 : 0) != 0;
+  // Off unless this file asks for it; a negative or unreadable value leaves it off too.
+  QueueMaxCommands =
+      std::max(0, ParseIniInteger(ini.ReadString(kQueueSection, "MaxCommands", "")).value_or(0));
   WriteProtocol("ReadSettings:: OK");
 }
 
@@ -86,6 +93,7 @@ void ResetSettings() noexcept {
   }
   DBTime = kDefaultDBTime;
   Protocol = kDefaultProtocol;
+  QueueMaxCommands = 0;
   SettingsFileName.clear();
 }
 

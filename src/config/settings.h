@@ -16,6 +16,10 @@ extern std::string DBLang;
 extern int32_t DBTime;
 extern bool Protocol;
 
+// The most commands the queue holds; 0 (the default) for no limit. Read from the key MaxCommands
+// of the section "Queue", which only a file that has it holds: WriteSettings never writes it.
+extern int32_t QueueMaxCommands;
+
 // Full path of the settings file; empty until the first InitSettings.
 extern std::string SettingsFileName;
 

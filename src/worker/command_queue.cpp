@@ -5,11 +5,17 @@
 namespace mox {
 
 void TCommandQueue::PushCommand(std::unique_ptr<TCommandRecord> record) {
+  PushCommandWithin(record, 0);
+}
+
+bool TCommandQueue::PushCommandWithin(std::unique_ptr<TCommandRecord>& record, std::size_t limit) {
   {
     QueueGuard guard(*this);
+    if (limit != 0 && FQueue.size() >= limit) return false;
     FQueue.push_back(std::move(record));
   }
   FQueueSemaphore.release();
+  return true;
 }
 
 std::unique_ptr<TCommandRecord> TCommandQueue::PopCommand(std::chrono::milliseconds timeout) {

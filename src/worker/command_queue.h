@@ -29,6 +29,9 @@ class TCommandQueue {
 
   // Appends the record and releases the semaphore by one.
   void PushCommand(std::unique_ptr<TCommandRecord> record);
+  // The same unless `limit` records are queued already (0: no limit): false then, and the record
+  // stays with the caller.
+  bool PushCommandWithin(std::unique_ptr<TCommandRecord>& record, std::size_t limit);
   // Waits up to `timeout` for a posted command and takes the oldest; empty when the wait timed
   // out or found the list empty.
   std::unique_ptr<TCommandRecord> PopCommand(std::chrono::milliseconds timeout = kPopTimeout);

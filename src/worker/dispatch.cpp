@@ -144,6 +144,15 @@ std::string TCommandDispatch::RunBlocking(uint8_t code, std::string_view text, c
   return reply;
 }
 
+void TCommandDispatch::AnswerRefused(int32_t request_tag, uint8_t code) noexcept {
+  if (FReplyCallback == nullptr || !IsKnownCode(code)) return;
+  try {
+    SendReply(request_tag, std::string(1, static_cast<char>(code)));
+  } catch (...) {
+    // Only building the one-byte text can fail; the host then learns nothing, as for a full queue.
+  }
+}
+
 bool TCommandDispatch::CloseReplies(std::chrono::milliseconds wait) noexcept {
   FRepliesClosed.store(true);
   if (!FReplyGate.try_lock_for(wait)) return false;

@@ -90,6 +90,7 @@ TMoxSettingsManager::TMoxSettingsManager(MoxReplyCallback callback, uint32_t use
     impl_ = std::make_unique<Impl>(callback, user_value, services, idle_wait);
     services_.WriteLog("MoxSettingsManager initializing...");
     services_.InitSettings();
+    queue_limit_ = services_.QueueLimit();
     services_.InitDBTools();
     services_.WriteLog("MoxSettingsManager initialized");
     impl_->Resume();
@@ -110,7 +111,22 @@ int32_t TMoxSettingsManager::PostCommand(int32_t request_tag, std::unique_ptr<ui
   record->RequestTag = request_tag;
   record->Payload = std::move(payload);
   record->PayloadLength = length;
-  impl_->FQueue.PushCommand(std::move(record));
+  if (impl_->FQueue.PushCommandWithin(record, queue_limit_)) {
+    if (refused_.load() > 0) {
+      const int64_t refused = refused_.exchange(0);
+      if (refused > 0) {
+        services_.WriteLog("MoxSettingsManager:: command queue has room again; " +
+                           std::to_string(refused) + " commands were refused while it was full");
+      }
+    }
+    return 0;
+  }
+  if (refused_.fetch_add(1) == 0) {
+    services_.WriteLog("MoxSettingsManager:: FAIL: command queue full (" +
+                       std::to_string(queue_limit_) +
+                       " commands); commands are answered with their code alone until it has room");
+  }
+  impl_->FDispatch.AnswerRefused(request_tag, record->Payload[0]);
   return 0;
 }
 

@@ -6,6 +6,7 @@
 // and destruction from one host thread, never concurrently with PostCommand.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -49,6 +50,8 @@ class TMoxSettingsManager {
   TMoxSettingsManager& operator=(const TMoxSettingsManager&) = delete;
 
   // Queues a command; `payload` (message code, then command text) passes to the queue. Always 0.
+  // With a queue limit set (QueueLimit) and reached, the command is answered at once instead, on
+  // the calling thread, with its code alone, and the first such refusal is logged.
   int32_t PostCommand(int32_t request_tag, std::unique_ptr<uint8_t[]> payload, uint32_t length);
 
   // Sets the stop flag and wakes an idle worker; it ends after the pass in progress.
@@ -63,6 +66,9 @@ class TMoxSettingsManager {
   struct Impl;
   WorkerServices& services_;
   const StopTimeouts stop_;
+  std::size_t queue_limit_ = 0;  // set before the thread starts, read by PostCommand
+  // Commands refused since the queue last had room; logged when the queue fills and frees.
+  std::atomic<int64_t> refused_{0};
   std::unique_ptr<Impl> impl_;
 };
 

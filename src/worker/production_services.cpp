@@ -1,5 +1,7 @@
 // The worker wired to the real subsystems. Kept apart from the worker itself so that a binary
 // that builds a worker on other services never links the database or settings layers.
+#include <algorithm>
+
 #include "config/settings.h"
 #include "config/write_protocol.h"
 #include "db/db_cancel.h"
@@ -45,6 +47,9 @@ class TProductionServices final : public WorkerServices {
   }
   void DBCancelOperation(bool abort, std::chrono::milliseconds wait) noexcept override {
     mox::DBCancelOperation(abort ? DBCancelKind::kAbort : DBCancelKind::kRaise, wait);
+  }
+  std::size_t QueueLimit() noexcept override {
+    return static_cast<std::size_t>(std::max(0, mox::QueueMaxCommands));
   }
   void KeepLibraryLoaded() noexcept override {
     platform::DynamicLibrary::PinLoaded(platform::ThisModulePath());

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -40,6 +41,8 @@ class WorkerServices {
   virtual void DBCancelOperation(bool /*abort*/, std::chrono::milliseconds /*wait*/) noexcept {}
   // Keeps the library loaded for good: a thread left behind still runs its code.
   virtual void KeepLibraryLoaded() noexcept {}
+  // The most commands the queue may hold, read after InitSettings; 0 for no limit.
+  virtual std::size_t QueueLimit() noexcept { return 0; }
 
   virtual void WriteLog(std::string_view text) noexcept = 0;
   virtual void WriteProtocol(std::string_view text) noexcept = 0;

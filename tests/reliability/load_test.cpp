@@ -250,3 +250,68 @@ TEST_F(LoadTest, CallbackThatPostsCommandsItselfNeitherDeadlocksNorAnswersLate) 
 
 }  // namespace
 }  // namespace mox::test
+
+namespace mox::test {
+namespace {
+
+// With [Queue] MaxCommands set, a full queue answers each further command at once with its code
+// alone; the queued ones are answered as usual. Without the key there is no limit (see
+// FinalizeWithAHundredThousandQueued...), and the key is never written into a settings file.
+TEST_F(LoadTest, QueueLimitAnswersTheOverflowAtOnceAndLosesNothing) {
+  AddSlowProcedure(db_);
+  const PluginSettings settings = QuietSettings(db_);
+  host_ = std::make_unique<PluginHost>(UniqueLibraryName(), &settings);
+  WriteFile(host_->settings_path(),
+            ReadFile(host_->settings_path()) + "[Queue]\r\nMaxCommands=1000\r\n");
+  host_->Load();
+  host_->Init();
+  host_->Command(0, SlowCommand(1500));
+  ASSERT_TRUE(host_->WaitForReplies(0, 1s));
+  std::this_thread::sleep_for(200ms);  // the worker has taken the slow command
+  std::map<int32_t, int> expected{{0, 0}};
+  for (int32_t tag = 1; tag <= 5000; ++tag) {
+    host_->Command(tag, kCheapCommand);
+    expected[tag] = 0;
+  }
+  host_->Command(9999, Payload(5, "unknown codes are never answered, refused or not"));
+  // The overflow was answered before the posts returned.
+  EXPECT_EQ(host_->ReplyCount(), 4000u);
+  ASSERT_TRUE(host_->WaitForReplies(5001, 20s));
+  host_->Command(6000, kCheapCommand);
+  expected[6000] = 0;
+  ASSERT_TRUE(host_->WaitForReplies(5002, 20s));
+  host_->Finalize();
+  const auto replies = host_->Replies();
+  const ReplyAudit audit = AuditReplies(expected, replies);
+  EXPECT_EQ(audit.answered, expected.size());
+  EXPECT_EQ(audit.duplicates, 0u);
+  EXPECT_EQ(audit.unexpected, 0u);
+  for (const Reply& reply : replies) {
+    if (reply.tag != 0) {
+      EXPECT_EQ(reply.bytes, kCheapReply) << reply.tag;
+    }
+  }
+  const auto lines = host_->LogLines();
+  EXPECT_EQ(CountLinesContaining(lines,
+                                 "MoxSettingsManager:: FAIL: command queue full (1000 "
+                                 "commands); commands are answered with their code alone "
+                                 "until it has room"),
+            1u);
+  EXPECT_EQ(CountLinesContaining(lines,
+                                 "MoxSettingsManager:: command queue has room again; 4001 "
+                                 "commands were refused while it was full"),
+            1u);
+  EXPECT_NE(ReadFile(host_->settings_path()).find("[Queue]\r\nMaxCommands=1000\r\n"),
+            std::string::npos);
+
+  // A settings file without the key gets none written into it.
+  const PluginSettings plain = QuietSettings(db_);
+  PluginHost other("apMoxSettingsManager_relQueueLimitOff.so", &plain);
+  other.Load();
+  other.Init();
+  other.Finalize();
+  EXPECT_EQ(ReadFile(other.settings_path()).find("Queue"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace mox::test

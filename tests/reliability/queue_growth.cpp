@@ -2,13 +2,14 @@
 // memory each queued command holds, and commands per second posted and answered. A measuring
 // program, not a test: run it by hand (see --help).
 //
-//   mox_queue_growth [--seconds S] [--rate N] [--text T] [--server]
+//   mox_queue_growth [--seconds S] [--rate N] [--text T] [--server] [--max-commands M]
 //
 // Loads a copy of the built plug-in against a fresh copy of the sample database (embedded, or
 // through the server with --server and MOX_TEST_SERVER/MOX_TEST_SYSDBA_PASSWORD set), posts
 // commands of code 2 for S seconds (default 5) from one thread, N per second (default: as fast as
 // it can), and samples the process's resident memory and the replies every 250 ms. Then it
-// finalizes with the queue still full and reports how long that took.
+// finalizes with the queue still full and reports how long that took. --max-commands M sets the
+// queue limit ([Queue] MaxCommands=M in the settings file).
 #include <dlfcn.h>
 
 #include <atomic>
@@ -31,9 +32,11 @@ namespace {
 using namespace std::chrono;
 
 std::atomic<long long> gAnswered{0};
+std::atomic<long long> gRefused{0};  // answered with the code alone
 
-void MOX_CALL CountReply(int32_t, const char*, const char*, int32_t, uint32_t) {
+void MOX_CALL CountReply(int32_t, const char*, const char*, int32_t length, uint32_t) {
   gAnswered.fetch_add(1, std::memory_order_relaxed);
+  if (length == 1) gRefused.fetch_add(1, std::memory_order_relaxed);
 }
 
 long ResidentKb() {
@@ -49,6 +52,7 @@ struct Options {
   long rate = 0;  // 0: as fast as possible
   std::string text = "ABC";
   bool server = false;
+  long max_commands = 0;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -61,13 +65,16 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.rate = std::atol(argv[++i]);
     } else if (arg == "--text" && has_value) {
       options.text = argv[++i];
+    } else if (arg == "--max-commands" && has_value) {
+      options.max_commands = std::atol(argv[++i]);
     } else if (arg == "--server") {
       options.server = true;
     } else {
       std::printf(
-          "usage: %s [--seconds S] [--rate N] [--text T] [--server]\n"
+          "usage: %s [--seconds S] [--rate N] [--text T] [--server] [--max-commands M]\n"
           "  posts commands of code 2 with text T (default ABC) for S seconds (default 5), N per\n"
-          "  second (default: as fast as possible), and reports queue memory and rates\n",
+          "  second (default: as fast as possible), and reports queue memory and rates;\n"
+          "  M sets the queue limit ([Queue] MaxCommands)\n",
           argv[0]);
       return false;
     }
@@ -93,7 +100,13 @@ int main(int argc, char** argv) {
   settings.db_file = db.AttachName();
   settings.db_pass = db.Password();
   settings.protocol = false;
-  mox::test::WritePluginSettings(dir.File("apMoxSettingsManager_growth.ini"), settings);
+  const std::string settings_file = dir.File("apMoxSettingsManager_growth.ini");
+  mox::test::WritePluginSettings(settings_file, settings);
+  if (options.max_commands > 0) {
+    mox::test::WriteFile(settings_file, mox::test::ReadFile(settings_file) +
+                                            "[Queue]\r\nMaxCommands=" +
+                                            std::to_string(options.max_commands) + "\r\n");
+  }
 
   void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
@@ -147,7 +160,8 @@ int main(int argc, char** argv) {
   dlclose(handle);
 
   std::printf("\nposted   %lld in %.2f s: %.0f commands/s\n", posted, elapsed, posted / elapsed);
-  std::printf("answered %lld in %.2f s: %.0f commands/s\n", answered, elapsed, answered / elapsed);
+  std::printf("answered %lld in %.2f s: %.0f commands/s (%lld of them with the code alone)\n",
+              answered, elapsed, answered / elapsed, gRefused.load());
   std::printf("queued at the end: %lld commands of %zu bytes, resident memory +%ld kB\n", queued,
               payload.size(), rss_end - rss_start);
   if (queued > 1000) {
