@@ -57,6 +57,14 @@ void StopWorkerAtUnload() noexcept {
   } catch (...) {
     gWorker.release();  // leaked rather than crash the unloading host
   }
+  // The library's globals go next. A thread that Finalize_Plugin left behind and that has ended
+  // is done with them (the check orders its last steps before this point); one still running
+  // is not, and only the log can tell.
+  if (TMoxSettingsManager::WorkerLeftBehindRunning()) {
+    WriteLog(
+        "MoxSettingsManager:: FAIL: a worker thread left behind by Finalize_Plugin still runs as "
+        "the library ends");
+  }
 }
 
 }  // namespace mox

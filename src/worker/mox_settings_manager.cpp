@@ -130,6 +130,10 @@ int32_t TMoxSettingsManager::PostCommand(int32_t request_tag, std::unique_ptr<ui
   return 0;
 }
 
+bool TMoxSettingsManager::WorkerLeftBehindRunning() noexcept {
+  return gWorkersLeftBehind.load() > 0;
+}
+
 void TMoxSettingsManager::Terminate() noexcept {
   if (!impl_) return;
   impl_->Terminate();

@@ -57,6 +57,10 @@ class TMoxSettingsManager {
   // Sets the stop flag and wakes an idle worker; it ends after the pass in progress.
   void Terminate() noexcept;
 
+  // True while the thread of a worker left behind by its destruction still runs. What such a
+  // thread did before it ended happens before a call that returns false.
+  static bool WorkerLeftBehindRunning() noexcept;
+
  private:
   // The destruction steps, for a finished worker or for what a failed creation made.
   void Finalize() noexcept;
