@@ -112,7 +112,7 @@ TEST_F(HostileSettingsTest, ConnectionValuesOverTheDpbLimitFailEveryConnectClean
 TEST_F(HostileSettingsTest, HugeValuesAreCutAtTheReadLimitAndFailCleanly) {
   // A megabyte name, and the sample database's path followed by 64 KiB: both are read as their
   // first 2047 bytes (the ini reader's limit), which name no database.
-  const std::vector<std::string> names = {std::string(1 << 20, 'n'),
+  const std::vector<std::string> names = {"/" + std::string(1 << 20, 'n'),
                                           db_.Path() + std::string(65536, 'x')};
   for (const std::string& name : names) {
     StartWith(Section(name));

@@ -82,7 +82,7 @@ class ServerRestartTest : public ServerFaultTest {
 };
 
 // 2,000 commands, one after another; the server is stopped after the 600th answer and started
-// again once at least five commands have failed.
+// again once at least five commands have failed (the stream waits after twenty).
 TEST_F(ServerRestartTest, RestartInTheMiddleOfAStreamLosesNoCommand) {
   Start(SettingsFor(*db_));
   constexpr int kCommands = 2000;
@@ -93,6 +93,9 @@ TEST_F(ServerRestartTest, RestartInTheMiddleOfAStreamLosesNoCommand) {
   std::vector<Reply> stream;
   std::thread sender([&] {
     for (int tag = 0; tag < kCommands; ++tag) {
+      // Failures come fast: hold the stream once a few have failed, so that commands are left
+      // for after the restart however long it takes.
+      while (failures >= 20 && !server_back) std::this_thread::sleep_for(1ms);
       if (server_back && first_tag_after_start < 0) first_tag_after_start = tag;
       Reply reply = Ask(tag, kStateOfAbc);
       if (reply.bytes == kFailed2) ++failures;
