@@ -22,6 +22,9 @@ TempFolder::TempFolder(bool open_to_all) {
 }
 
 TempFolder::~TempFolder() {
+  // Kept for profilers, which resolve the plug-in's symbols from its file after the run.
+  if (const char* keep = std::getenv("MOX_BENCH_KEEP_FILES"); keep != nullptr && *keep == '1')
+    return;
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
 }

@@ -1,4 +1,5 @@
-// A folder of its own under the system's temporary directory, removed with everything in it.
+// A folder of its own under the system's temporary directory ($TMPDIR, else /tmp), removed with
+// everything in it unless MOX_BENCH_KEEP_FILES=1.
 #pragma once
 
 #include <string>
