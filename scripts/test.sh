@@ -149,7 +149,8 @@ if wants tsan; then
   end_stage
 
   begin_stage "tsan: tests"
-  label_regex="^($(IFS='|'; echo "${tsan_binaries[*]}"))\$"
+  # Tests carry their binary's name as label; the reliability tests carry "reliability".
+  label_regex="^($(IFS='|'; echo "${tsan_binaries[*]}")|reliability)\$"
   run_ctest "tsan" --preset tsan -j "$jobs" -L "$label_regex"
   end_stage
 fi
