@@ -33,8 +33,10 @@ done
 targets=(bench_end_to_end bench_host_cost bench_logging bench_memory LogClient)
 if [ "$build" = 1 ]; then
   echo "== build ($build_dir, RelWithDebInfo)" >&2
-  cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DMOX_BUILD_TESTS=OFF -DMOX_BUILD_BENCH=ON >/dev/null
+  # A fresh folder gets the benchmarks only; an existing one (a preset's) keeps its other settings.
+  config=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOX_BUILD_BENCH=ON)
+  if [ ! -f "$build_dir/CMakeCache.txt" ]; then config+=(-G Ninja -DMOX_BUILD_TESTS=OFF); fi
+  cmake -S "$root" -B "$build_dir" "${config[@]}" >/dev/null
   cmake --build "$build_dir" -j "$(nproc)" --target "${targets[@]}" >&2
 fi
 bin=$build_dir/bench

@@ -8,14 +8,17 @@
 //   plug-in closed  N commands one at a time, each posted after the previous reply: latency from
 //                   Command_Plugin to the reply callback, and commands per second
 //   raw             as above
+// and after all repetitions, in pairs: the raw client alone, then the raw client writing the
+// plug-in's log lines (1, or 3 with Protocol on) through this process's own program log.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,9 @@
 #include "common/raw_client.h"
 #include "common/sample_database.h"
 #include "common/stats.h"
+#include "log/program_log.h"
+#include "log/program_log_setup.h"
+#include "log/uni_log.h"
 #include "platform/module_path.h"
 #include "platform/path.h"
 
@@ -37,6 +43,8 @@ struct CommandKind {
   std::vector<RawParam> params;
   // A reply the plug-in must give (a failure reply would time nothing useful).
   std::string expected_reply_start;
+  // The lines the plug-in writes per command: always the first, with Protocol on all three.
+  std::vector<std::string> log_lines;
 };
 
 std::vector<CommandKind> CommandKinds() {
@@ -45,13 +53,17 @@ std::vector<CommandKind> CommandKinds() {
        std::string("\x01") + "ABC",
        "SELECT * FROM SP_GETDATABYID(?)",
        {{true, "ABC", 0}},
-       std::string("\x01\x01") + "Alpha settings"},
+       std::string("\x01\x01") + "Alpha settings",
+       {"MSG_GETDATABYID(ABC)", "MSG: ABC", "<       0> DBGetDataByID(ID=ABC):: Res=0"}},
       {10,
        std::string("\x0A") + "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret",
        "SELECT * FROM SP_BLOCKINGS_GETDATA(?, ?, ?, ?)",
        {{true, "7", 0}, {true, "12", 0}, {true, "secret", 0}, {false, "", 1}},
-       std::string("\x0A") + "OfficeID=7,BlockNumber=12,"},
-  };
+       std::string("\x0A") + "OfficeID=7,BlockNumber=12,",
+       {"MSG_BLOCKINGS_GETDATA(OfficeID=7,BlockNumber=12,BlockNumberPWD=***)",
+        "MSG: OfficeID=7,BlockNumber=12,BlockNumberPWD=***",
+        "<       0> DBBlockings_GetData(OfficeID=7,BlockNumber=12,BlockNumberPWD=***):: Res=0, "
+        "Data=OfficeID=7,BlockNumber=12,BlockNumberPWD=***,LinkNumber=L-100,Status=1,Result=0"}}};
 }
 
 // One run's figures.
@@ -112,11 +124,14 @@ RunFigures PluginClosed(PluginUnderTest& plugin, const CommandKind& kind, int n)
   return FromLatencies(std::move(latencies), total);
 }
 
-RunFigures Raw(RawCommand& command, int n) {
+// `log_lines`: written through this process's own program log before each command, as the plug-in
+// writes its lines (same code, same kind of target), to show what the logging alone costs.
+RunFigures Raw(RawCommand& command, int n, const std::vector<std::string>& log_lines = {}) {
   std::vector<double> latencies(static_cast<std::size_t>(n));
   const int64_t start = NowNs();
   for (int i = 0; i < n; ++i) {
     const int64_t begun = NowNs();
+    for (const std::string& line : log_lines) WriteLog(line);
     command.Run();
     latencies[std::size_t(i)] = double(NowNs() - begun);
   }
@@ -137,8 +152,10 @@ struct CaseResult {
   std::string access;
   bool protocol = false;
   int code = 0;
-  Series batch, closed, raw;
-  std::vector<double> batch_ratio, closed_ratio;  // per repetition, against the raw runs beside
+  Series batch, closed, raw, raw_logged;
+  // Per plug-in run, against the raw runs on either side; per raw-with-log run, against the raw run
+  // before it.
+  std::vector<double> batch_ratio, closed_ratio, logged_ratio;
 };
 
 void RunCase(Access access, PluginUnderTest& plugin, RawAttachment& raw, const CommandKind& kind,
@@ -184,6 +201,15 @@ void RunCase(Access access, PluginUnderTest& plugin, RawAttachment& raw, const C
                 << "/s, raw " << FormatNumber(r.per_second, 0) << "/s\n";
     }
   }
+  for (int rep = 0; rep < reps; ++rep) {
+    // The raw client plus the plug-in's log lines, set against a raw run right before it.
+    const std::vector<std::string> lines(kind.log_lines.begin(),
+                                         kind.log_lines.begin() + (protocol ? 3 : 1));
+    const RunFigures plain = Raw(command, n);
+    const RunFigures logged = Raw(command, n, lines);
+    result.raw_logged.Add(logged);
+    result.logged_ratio.push_back(logged.per_second / plain.per_second);
+  }
   for (std::size_t i = 0; i < plugin_runs.size(); ++i) {
     const double raw_beside = i == 0 ? raw_rates[i] : (raw_rates[i - 1] + raw_rates[i]) / 2;
     (plugin_runs[i].first == 'B' ? result.batch_ratio : result.closed_ratio)
@@ -225,22 +251,27 @@ void Report(const std::vector<CaseResult>& results, int n, int reps, bool judge,
   for (const CaseResult& r : results) {
     out << Row(r, "plug-in batch", r.batch, false) << "\n"
         << Row(r, "plug-in closed loop", r.closed, true) << "\n"
-        << Row(r, "raw client", r.raw, true) << "\n";
+        << Row(r, "raw client", r.raw, true) << "\n"
+        << Row(r, "raw client + the plug-in's log lines", r.raw_logged, true) << "\n";
   }
   out << "\n### Ratios plug-in / raw\n\n"
       << "Commands per second of each plug-in run over the mean of the raw runs on either side "
          "of it: median of the runs [min–max]. Latency: median p50 of the plug-in's closed-loop "
          "runs over median p50 of the raw runs. Target: the batch ratio (the plug-in's "
          "throughput with commands waiting in its queue).\n\n"
+      << "The last column but two: the raw client writing the plug-in's log lines through the "
+         "same program-log code (each run against a raw run right before it), i.e. what the "
+         "logging alone costs.\n\n"
       << "| access | Protocol | code | batch / raw | closed loop / raw | p50 latency closed / raw "
-         "| target (batch) | |\n|---|---|---|---|---|---|---|---|\n";
+         "| raw + log lines / raw | target (batch) | |\n|---|---|---|---|---|---|---|---|---|\n";
   for (const CaseResult& r : results) {
     const Summary batch = Summarize(r.batch_ratio);
     const double target = TargetRatio(r);
     out << "| " << r.access << " | " << (r.protocol ? "on" : "off") << " | " << r.code << " | "
         << FormatSummary(batch, 3) << " | " << FormatSummary(Summarize(r.closed_ratio), 3) << " | "
-        << FormatNumber(Summarize(r.closed.p50).median / Summarize(r.raw.p50).median, 3) << " | ≥ "
-        << FormatNumber(target, 2) << " | "
+        << FormatNumber(Summarize(r.closed.p50).median / Summarize(r.raw.p50).median, 3) << " | "
+        << FormatSummary(Summarize(r.logged_ratio), 3) << " | ≥ " << FormatNumber(target, 2)
+        << " | "
         << (!judge                   ? "not judged"
             : batch.median >= target ? "met"
                                      : "MISSED")
@@ -271,6 +302,12 @@ int Main(int argc, char** argv) {
   const Options options(argc, argv);
   std::optional<LogServerSetting> log_server;
   if (options.Has("log-server")) log_server.emplace();
+  // This process's own program log, for the raw runs with log lines: files beside this program,
+  // or the log-server double, like the plug-in's.
+  gUniLog = std::make_unique<tUniLog>(
+      BuildProgramLogPattern(platform::DirectoryPart(platform::HostExecutablePath()),
+                             "raw_baseline.so"),
+      log_server ? "bench" : "");
   const bool smoke = options.Has("smoke");
   const int n = int(options.Integer("n", smoke ? 20 : 500));
   const int reps = int(options.Integer("reps", smoke ? 1 : 12));
@@ -309,6 +346,7 @@ int Main(int argc, char** argv) {
     }
   }
   Report(results, n, reps, !smoke, log_server.has_value(), std::cout);
+  FreeUniLog();
   return 0;
 }
 
