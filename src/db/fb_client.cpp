@@ -1,5 +1,6 @@
 #include "db/fb_client.h"
 
+#include <atomic>
 #include <mutex>
 
 #include "db/db_tools.h"
@@ -9,6 +10,24 @@ namespace {
 
 std::mutex gNamesLock;
 std::optional<std::vector<std::string>> gNamesOverride;
+
+// Holds a value whose destructor never runs: the kept client must not be unloaded by the
+// library's own destructors at process exit, while the client library's exit handlers run.
+template <typename T>
+union NoDestroy {
+  constexpr NoDestroy() : value() {}
+  ~NoDestroy() {}
+  T value;
+};
+
+struct KeptClient {
+  std::vector<std::string> names;
+  std::shared_ptr<const FbClient> client;
+};
+
+constinit std::mutex gKeptLock;
+NoDestroy<KeptClient> gKept;
+constinit std::atomic<unsigned> gLoads{0};
 
 template <typename Function>
 bool Bind(const platform::DynamicLibrary& library, const char* name, Function& target) {
@@ -50,14 +69,33 @@ bool FbClient::Resolve() {
 
 std::shared_ptr<const FbClient> FbClient::Load() {
   const std::vector<std::string> names = ClientLibraryNames();
+  std::lock_guard lock(gKeptLock);
+  KeptClient& kept = gKept.value;
+  if (kept.client && kept.names == names) return kept.client;
   for (const std::string& name : names) {
     auto client = std::make_shared<FbClient>();
     client->library_ = platform::DynamicLibrary::Open(name);
-    if (client->library_ && client->Resolve()) return client;
+    if (client->library_ && client->Resolve()) {
+      kept.names = names;
+      kept.client = client;
+      gLoads.fetch_add(1);
+      return client;
+    }
   }
   throw DBError(
       "InterBase library libfbclient.so.2 not found in the path. Please install InterBase to use "
       "this functionality");
+}
+
+unsigned ClientLibraryLoads() noexcept {
+  return gLoads.load();
+}
+
+void ReleaseClientLibrary() noexcept {
+  std::lock_guard lock(gKeptLock);
+  gKept.value.client.reset();
+  gKept.value.names.clear();
+  gKept.value.names.shrink_to_fit();
 }
 
 }  // namespace mox

@@ -15,8 +15,10 @@ namespace mox {
 
 class FbClient {
  public:
-  // Loads the first library of ClientLibraryNames() that opens and has every entry point.
-  // Throws DBError ("InterBase library libfbclient.so.2 not found in the path. ...") otherwise.
+  // The first library of ClientLibraryNames() that opens and has every entry point. Loaded once
+  // and kept until ReleaseClientLibrary (the library's unload), so that a worker created again
+  // finds it in place. Throws DBError ("InterBase library libfbclient.so.2 not found in the path.
+  // ...") when none loads.
   static std::shared_ptr<const FbClient> Load();
 
   decltype(&isc_attach_database) attach_database = nullptr;
@@ -44,6 +46,15 @@ class FbClient {
 
   platform::DynamicLibrary library_;
 };
+
+// How many times a client library was loaded anew: exit handlers registered before a load run
+// after the client library's own at process exit, so a caller that must run first registers again
+// when this changes.
+unsigned ClientLibraryLoads() noexcept;
+
+// Drops the kept client library (it is unloaded once no connection holds it). Not at process exit:
+// the client library tears itself down then.
+void ReleaseClientLibrary() noexcept;
 
 // The names tried in order: "libfbclient.so.2", then "libfbclient.so".
 std::vector<std::string> ClientLibraryNames();

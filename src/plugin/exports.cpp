@@ -9,6 +9,7 @@
 #include <string>
 
 #include "apMoxSettingsManager.h"
+#include "db/fb_client.h"
 #include "log/program_log.h"
 #include "platform/module_exit.h"
 #include "plugin/exports_internal.h"
@@ -32,23 +33,27 @@ void LogFailure(const char* routine, const char* what) noexcept {
   WriteLog(std::string(routine) + ":: FAIL: " + what);
 }
 
-// Stops and destroys the worker, if any: sets its stop flag first so that it ends after the
-// command in progress.
+// Stops and destroys the worker, if any; it ends after the command in progress. Its destruction
+// logs "finalizing..." before it stops the thread, so that the thread's last log lines (closing
+// the connection) come after it.
 void DestroyWorker() {
   gPostTarget.store(nullptr);
-  if (!gWorker) return;
-  gWorker->Terminate();
   gWorker.reset();
 }
 
 }  // namespace
 
 void StopWorkerAtProcessExit() noexcept {
-  // Registered after every static initialiser of the library has run, so at exit it runs before
-  // the destructors of the library's globals.
+  // Exit handlers run in reverse order of registration. Registered after the library's static
+  // initialisers and after the client library was loaded (which registers its own tear-down), so
+  // at exit the worker stops while both are still whole. Registered again only when the client
+  // library was loaded anew, which it is once per library load.
   static constinit bool registered = false;
-  if (registered) return;
+  static constinit unsigned registered_after_loads = 0;
+  const unsigned loads = ClientLibraryLoads();
+  if (registered && registered_after_loads == loads) return;
   registered = platform::AtModuleExit(&StopWorkerAtUnload);
+  registered_after_loads = loads;
 }
 
 void StopWorkerAtUnload() noexcept {
@@ -78,10 +83,10 @@ MOX_EXPORT void MOX_CALL Init_Plugin(const char** name, MoxReplyCallback callbac
   try {
     if (name != nullptr) *name = PluginName();
     WriteLog(std::string("Init_Plugin: ") + PluginName());
-    StopWorkerAtProcessExit();
     // A second Init_Plugin replaces the running worker.
     DestroyWorker();
     gWorker = std::make_unique<TMoxSettingsManager>(callback, user);
+    StopWorkerAtProcessExit();
     gPostTarget.store(gWorker.get());
   } catch (const std::exception& error) {
     gWorker.reset();

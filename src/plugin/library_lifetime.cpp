@@ -2,8 +2,10 @@
 
 #include "config/settings.h"
 #include "config/write_protocol.h"
+#include "db/fb_client.h"
 #include "log/program_log.h"
 #include "platform/module_exit.h"
+#include "platform/module_path.h"
 #include "plugin/exports_internal.h"
 #include "plugin/plugin_name.h"
 
@@ -26,6 +28,8 @@ __attribute__((constructor)) void LoadPlugin() noexcept {
   // Registered before every other exit handler of the library, so at exit it runs after them,
   // and at dlclose after UnloadPlugin.
   mox::platform::AtModuleExit(&MarkProcessExiting);
+  // Fixes the library's own path while the working directory is the one the host loaded it from.
+  static_cast<void>(mox::platform::ThisModulePath());
   try {
     mox::CreateSettingsUnit();
   } catch (...) {
@@ -43,6 +47,7 @@ __attribute__((destructor)) void UnloadPlugin() noexcept {
   // A host that unloads without Finalize_Plugin must not leave our thread running code that is
   // about to be unmapped.
   mox::StopWorkerAtUnload();
+  mox::ReleaseClientLibrary();
   mox::FreeUniLog();
   mox::ClearPluginName();
   mox::FreeSettingsUnit();

@@ -60,11 +60,14 @@ class TProductionServices final : public WorkerServices {
   const char* PluginName() noexcept override { return mox::PluginName(); }
 };
 
+// At namespace scope, so that it is made when the library loads and goes only with the library's
+// other globals, after every exit handler that may still stop a worker using it.
+constinit TProductionServices gProductionServices;
+
 }  // namespace
 
 WorkerServices& ProductionServices() {
-  static TProductionServices services;
-  return services;
+  return gProductionServices;
 }
 
 TMoxSettingsManager::TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value)

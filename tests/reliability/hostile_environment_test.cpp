@@ -178,10 +178,10 @@ class ChildHost {
     int correct = -1;
     long long slowest_post_ms = -1;
   };
-  Result Run(const std::string& db_path, int commands) const {
+  Result Run(const std::string& db_path, int commands, const std::string& option = "") const {
     Result result;
-    const std::string command =
-        "timeout 120 '" + exe_ + "' '" + db_path + "' " + std::to_string(commands) + " 2>&1";
+    const std::string command = "timeout 120 '" + exe_ + "' '" + db_path + "' " +
+                                std::to_string(commands) + " " + option + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return result;
     char buffer[4096];
@@ -325,6 +325,22 @@ TEST_F(HostileHostTest, LogServerLibraryWithoutFinalizeIsNotUsed) {
   RunAndExpectAllAnswered(child, 10);
   EXPECT_TRUE(child.ClientCalls().empty());
   EXPECT_EQ(CountLinesContaining(child.LogLines(), "MSG_GETMODIFIEDSTATEBYID(ABC)"), 10u);
+}
+
+// A host that ends its process with commands in flight, without Finalize_Plugin or unloading:
+// the worker is stopped before the client library and the plug-in's globals are torn down, so
+// the process exits cleanly and the log closes as a Finalize_Plugin would close it.
+TEST_F(HostileHostTest, ProcessExitWithTheWorkerBusyEndsCleanly) {
+  for (int round = 0; round < 3; ++round) {
+    ChildHost child;
+    const ChildHost::Result result = child.Run(db_.Path(), 50, "--exit-without-finalize");
+    EXPECT_EQ(result.exit_code, 0) << result.output;
+    EXPECT_EQ(result.output, "sent=50\n");
+    const std::vector<std::string> lines = child.LogLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "MoxSettingsManager finalized");
+    EXPECT_FALSE(HasLineContaining(lines, "Finalize_Plugin"));
+  }
 }
 
 }  // namespace

@@ -2,12 +2,13 @@
 // log-server client library, its Logs folder): the test copies this program into a temporary
 // folder, arranges that folder and runs it there.
 //
-//   reliability_host <database path> <commands>
+//   reliability_host <database path> <commands> [--exit-without-finalize]
 //
 // Loads a copy of the plug-in as apMoxSettingsManager_child.so (Protocol off), sends <commands>
 // commands of code 2 for the record ABC, waits up to 60 s for their replies, finalizes and
 // unloads. Prints "sent=<n> answered=<n> correct=<n> slowest_post_ms=<n>" and exits with 0 when
-// the plug-in could be loaded.
+// the plug-in could be loaded. With --exit-without-finalize it prints "sent=<n>" and ends the
+// process with exit(0) at once, the worker busy and the plug-in loaded, as a careless host does.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,8 +20,10 @@
 int main(int argc, char** argv) {
   using namespace mox::test;
   using namespace std::chrono;
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s <database path> <commands>\n", argv[0]);
+  const bool exit_without_finalize = argc == 4 && std::string(argv[3]) == "--exit-without-finalize";
+  if (argc != 3 && !exit_without_finalize) {
+    std::fprintf(stderr, "usage: %s <database path> <commands> [--exit-without-finalize]\n",
+                 argv[0]);
     return 2;
   }
   try {
@@ -40,6 +43,11 @@ int main(int argc, char** argv) {
       host.Command(tag, payload);
       slowest_post_ms = std::max<long long>(
           slowest_post_ms, duration_cast<milliseconds>(steady_clock::now() - start).count());
+    }
+    if (exit_without_finalize) {
+      std::printf("sent=%d\n", commands);
+      std::fflush(stdout);
+      std::exit(0);  // leaves the host object and the plug-in as they are
     }
     host.WaitForReplies(static_cast<std::size_t>(commands), seconds(60));
     host.Finalize();
