@@ -6,8 +6,9 @@
 
 namespace mox::platform {
 
-// Full path of the shared object that contains this code (not of the host executable); empty when
-// the system cannot tell.
+// Absolute path of the shared object that contains this code (not of the host executable), as the
+// host named it (symbolic links are not resolved), fixed at the first call; empty when the system
+// cannot tell.
 std::string ThisModulePath();
 
 // Full path of the executable of the current process; empty when the system cannot tell.

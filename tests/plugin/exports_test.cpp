@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <set>
 #include <string>
 
@@ -140,6 +141,38 @@ TEST(ExportsTest, DlcloseUnloadsTheLibrary) {
   host.Unload();
   const std::string maps = ReadFile("/proc/self/maps");
   EXPECT_EQ(maps.find(host.library_path()), std::string::npos);
+}
+
+// The library's own path names its settings file, log files and plug-in name: it is the path the
+// host gave, made absolute against the working directory at load, with links left unresolved.
+TEST(ExportsTest, OwnPathIsTheOneTheHostLoadedEvenThroughALinkOrARelativePath) {
+  PluginHost target("apMoxSettingsManager_Target.so", nullptr);
+  const std::string folder = target.dir().File("plugins");
+  std::filesystem::create_directory(folder);
+  const std::string link = folder + "/apMoxSettingsManager_Alias.so";
+  std::filesystem::create_symlink(target.library_path(), link);
+  const std::filesystem::path start = std::filesystem::current_path();
+  std::filesystem::current_path(target.dir().path());
+  void* handle = dlopen("./plugins/apMoxSettingsManager_Alias.so", RTLD_NOW | RTLD_LOCAL);
+  std::filesystem::current_path(start);  // a host may move before Init_Plugin
+  ASSERT_NE(handle, nullptr) << dlerror();
+  auto init = reinterpret_cast<decltype(&Init_Plugin)>(dlsym(handle, "Init_Plugin"));
+  auto finalize = reinterpret_cast<decltype(&Finalize_Plugin)>(dlsym(handle, "Finalize_Plugin"));
+  ASSERT_NE(init, nullptr);
+  ASSERT_NE(finalize, nullptr);
+  const char* name = nullptr;
+  init(&name, nullptr, 0);
+  finalize();
+  ASSERT_NE(name, nullptr);
+  EXPECT_EQ(std::string(name), "MoxSettingsManager_Alias");
+  dlclose(handle);
+  // Init_Plugin wrote the settings file beside the link, none beside the target or in the folder
+  // the host moved to.
+  EXPECT_NE(ReadFile(folder + "/apMoxSettingsManager_Alias.ini").find("DBUser="),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(start / "plugins"));
+  EXPECT_FALSE(std::filesystem::exists(target.settings_path()));
+  EXPECT_FALSE(std::filesystem::exists(target.dir().File("apMoxSettingsManager_Alias.ini")));
 }
 
 }  // namespace
