@@ -13,6 +13,7 @@ bool TCommandQueue::PushCommandWithin(std::unique_ptr<TCommandRecord>& record, s
     QueueGuard guard(*this);
     if (limit != 0 && FQueue.size() >= limit) return false;
     FQueue.push_back(std::move(record));
+    if (FQueue.size() > FPeakSize) FPeakSize = FQueue.size();
   }
   FQueueSemaphore.release();
   return true;
@@ -27,11 +28,18 @@ std::unique_ptr<TCommandRecord> TCommandQueue::PopCommand(std::chrono::milliseco
   return record;
 }
 
+bool TCommandQueue::DrainedAfterBacklog(std::size_t backlog) {
+  QueueGuard guard(*this);
+  if (!FQueue.empty() || FPeakSize < backlog) return false;
+  FPeakSize = 0;
+  return true;
+}
+
 void TCommandQueue::WakeWorker() noexcept {
   FQueueSemaphore.release();
 }
 
-void TCommandQueue::ClearQueue() {
+std::size_t TCommandQueue::ClearQueue() {
   std::deque<std::unique_ptr<TCommandRecord>> discarded;
   {
     QueueGuard guard(*this);
@@ -40,6 +48,7 @@ void TCommandQueue::ClearQueue() {
   // Signals left for discarded commands would wake the worker for nothing.
   while (FQueueSemaphore.try_acquire()) {
   }
+  return discarded.size();
 }
 
 }  // namespace mox

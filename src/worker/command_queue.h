@@ -35,8 +35,12 @@ class TCommandQueue {
   // Waits up to `timeout` for a posted command and takes the oldest; empty when the wait timed
   // out or found the list empty.
   std::unique_ptr<TCommandRecord> PopCommand(std::chrono::milliseconds timeout = kPopTimeout);
-  // Frees every queued record without handling it and takes the semaphore down to 0.
-  void ClearQueue();
+  // True once each time the list has been emptied after it held at least `backlog` records, from
+  // the one worker thread: the memory of such a backlog is worth handing back.
+  bool DrainedAfterBacklog(std::size_t backlog);
+  // Frees every queued record without handling it and takes the semaphore down to 0; the number
+  // of records freed.
+  std::size_t ClearQueue();
   // Lets a waiting PopCommand return at once (with none when the list is empty), so that a stop
   // request is noticed without waiting out the time-out.
   void WakeWorker() noexcept;
@@ -58,6 +62,7 @@ class TCommandQueue {
   void UnlockQueue() noexcept { FQueueLock.unlock(); }
 
   std::deque<std::unique_ptr<TCommandRecord>> FQueue;  // guarded by FQueueLock; oldest first
+  std::size_t FPeakSize = 0;  // guarded by FQueueLock; the most records held since last empty
   std::counting_semaphore<0x7FFFFFFF> FQueueSemaphore{0};
   std::mutex FQueueLock;
 };

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/memory.h"
 #include "worker/command_queue.h"
 #include "worker/dispatch.h"
 #include "worker/thread.h"
@@ -17,6 +18,10 @@ namespace {
 // Workers whose destruction gave up waiting and whose thread has not ended yet. Each still uses
 // the database objects, which it releases when it ends.
 constinit std::atomic<int> gWorkersLeftBehind{0};
+
+// A backlog this long holds megabytes; once it has drained, the allocator is asked to hand them
+// back to the system.
+constexpr std::size_t kBacklogWorthReleasing = 10000;
 
 std::string Milliseconds(std::chrono::milliseconds ms) {
   return std::to_string(ms.count()) + " ms";
@@ -44,6 +49,10 @@ struct TMoxSettingsManager::Impl final : TThread {
       try {
         if (std::unique_ptr<TCommandRecord> record = FQueue.PopCommand(FIdleWait)) {
           FDispatch.HandleCommand(*record);
+          record.reset();
+          if (FQueue.DrainedAfterBacklog(kBacklogWorthReleasing)) {
+            platform::ReturnFreeMemoryToSystem();
+          }
         }
       } catch (const std::exception& error) {
         FServices.WriteLog(std::string("MoxSettingsManager:: FAIL: worker loop raised ") +
@@ -178,12 +187,14 @@ void TMoxSettingsManager::Finalize() noexcept {
       services_.WriteLog("MoxSettingsManager finalized");
       return;
     }
+    std::size_t discarded = 0;
     try {
-      impl_->FQueue.ClearQueue();
+      discarded = impl_->FQueue.ClearQueue();
     } catch (...) {
       // The records go with the queue below all the same.
     }
     impl_.reset();
+    if (discarded >= kBacklogWorthReleasing) platform::ReturnFreeMemoryToSystem();
   }
   services_.DoneDBTools();
   services_.WriteLog("MoxSettingsManager finalized");

@@ -63,7 +63,7 @@ TEST(CommandQueue, KeepsEachPostersOrderAndLosesNothing) {
 TEST(CommandQueue, ClearQueueDropsCommandsAndTheirSignals) {
   TCommandQueue queue;
   for (int32_t tag = 0; tag < 5; ++tag) queue.PushCommand(Record(tag));
-  queue.ClearQueue();
+  EXPECT_EQ(queue.ClearQueue(), 5u);
   // With a signal left over the wait would return at once; drained, it lasts the full time.
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(queue.PopCommand(200ms), nullptr);
@@ -73,6 +73,22 @@ TEST(CommandQueue, ClearQueueDropsCommandsAndTheirSignals) {
   auto record = queue.PopCommand(0ms);
   ASSERT_NE(record, nullptr);
   EXPECT_EQ(record->RequestTag, 9);
+}
+
+TEST(CommandQueue, ReportsADrainedBacklogOnceAndOnlyWhenEmpty) {
+  TCommandQueue queue;
+  for (int32_t tag = 0; tag < 4; ++tag) queue.PushCommand(Record(tag));
+  EXPECT_FALSE(queue.DrainedAfterBacklog(4));  // still full
+  for (int i = 0; i < 3; ++i) ASSERT_NE(queue.PopCommand(0ms), nullptr);
+  EXPECT_FALSE(queue.DrainedAfterBacklog(4));  // one left
+  ASSERT_NE(queue.PopCommand(0ms), nullptr);
+  EXPECT_FALSE(queue.DrainedAfterBacklog(5));  // a backlog shorter than asked for
+  EXPECT_TRUE(queue.DrainedAfterBacklog(4));
+  EXPECT_FALSE(queue.DrainedAfterBacklog(4));  // reported once
+  // A short run after the report starts counting afresh.
+  queue.PushCommand(Record(7));
+  ASSERT_NE(queue.PopCommand(0ms), nullptr);
+  EXPECT_FALSE(queue.DrainedAfterBacklog(4));
 }
 
 }  // namespace
