@@ -6,6 +6,7 @@
 #include "config/setting_values.h"
 #include "config/write_protocol.h"
 #include "platform/ini_file.h"
+#include "platform/load_order.h"
 
 namespace mox {
 namespace {
@@ -40,10 +41,7 @@ int32_t DBTime = kDefaultDBTime;
 bool Protocol = kDefaultProtocol;
 int32_t QueueMaxCommands = 0;
 
-// The library's load step writes it, so it must be initialised before that step runs. GCC does
-// it at compile time; clang 14 cannot evaluate libstdc++'s std::string constructor there (hence
-// no constinit), and the priority runs its initialiser ahead of the load step.
-__attribute__((init_priority(101))) std::string SettingsFileName;
+MOX_INIT_BEFORE_LOAD_STEP std::string SettingsFileName;
 
 void InitSettings() {
   SettingsFileName = GetSettingsFileName();

@@ -3,6 +3,7 @@
 #include "log/library_loading.h"
 #include "log/program_log_setup.h"
 #include "log/uni_log.h"
+#include "platform/load_order.h"
 #include "platform/module_path.h"
 #include "platform/path.h"
 
@@ -13,11 +14,8 @@ constinit std::unique_ptr<tUniLog> gUniLog;
 namespace {
 
 // Set by CreateUniLog and cleared by ClearUniLogNames, both while the library loads or unloads.
-// The library's load step writes these, so it must be initialised before that step runs. GCC does
-// it at compile time; clang 14 cannot evaluate libstdc++'s std::string constructor there (hence
-// no constinit), and the priority runs its initialiser ahead of the load step.
-__attribute__((init_priority(101))) std::string gHostExeName;
-__attribute__((init_priority(101))) std::string gModuleName;
+MOX_INIT_BEFORE_LOAD_STEP std::string gHostExeName;
+MOX_INIT_BEFORE_LOAD_STEP std::string gModuleName;
 
 }  // namespace
 

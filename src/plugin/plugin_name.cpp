@@ -1,5 +1,6 @@
 #include "plugin/plugin_name.h"
 
+#include "platform/load_order.h"
 #include "platform/module_path.h"
 #include "platform/path.h"
 
@@ -7,10 +8,7 @@ namespace mox {
 namespace {
 
 // Written only while the library loads and unloads, when nothing else runs in it.
-// The library's load step writes it, so it must be initialised before that step runs. GCC does
-// it at compile time; clang 14 cannot evaluate libstdc++'s std::string constructor there (hence
-// no constinit), and the priority runs its initialiser ahead of the load step.
-__attribute__((init_priority(101))) std::string gPluginName;
+MOX_INIT_BEFORE_LOAD_STEP std::string gPluginName;
 
 }  // namespace
 
