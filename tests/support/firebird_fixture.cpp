@@ -1,5 +1,10 @@
 #include "support/firebird_fixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -164,8 +169,40 @@ Dialect1Database::Dialect1Database() {
            ShellQuote(dir_.File("create.log")) + " 2>&1");
 }
 
+namespace {
+
+// True while something accepts connections on the server's port on loopback.
+bool ServerPortOpen() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(3050);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool open = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return open;
+}
+
+bool WaitForPortClosed(std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (ServerPortOpen()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+}  // namespace
+
 void StopLocalServer() {
   RunShell("/etc/init.d/firebird3.0 stop > /dev/null 2>&1");
+  if (WaitForPortClosed(std::chrono::seconds(10))) return;
+  // The init script looks for the guard process and its pid file; a server it missed (seen
+  // once, right after a restart) is stopped by name.
+  static_cast<void>(std::system("pkill -TERM -x fbguard; pkill -TERM -x firebird"));
+  if (!WaitForPortClosed(std::chrono::seconds(10)))
+    throw std::runtime_error("the Firebird server still accepts connections after being stopped");
 }
 
 void StartLocalServer(const std::string& attach_name, const std::string& user,
