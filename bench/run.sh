@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark and writes bench/RESULTS.md.
 #
-#   bench/run.sh                 the full run (about twenty minutes on two cores): builds
+#   bench/run.sh                 the full run (about ten minutes on two cores): builds
 #                                (RelWithDebInfo, in build/bench), starts the local Firebird server
 #                                for the TCP cases if it is not running (and stops it again),
 #                                runs every benchmark and a valgrind memcheck run, writes
