@@ -19,7 +19,12 @@ tUniLog::tUniLog(std::string file_name_pattern, const std::string& client_params
 
 tUniLog::~tUniLog() {
   if (FClientFinalize != nullptr) {
-    FClientFinalize();
+    // The log server's library is foreign code: whatever it raises is ignored, and it is
+    // unloaded all the same.
+    try {
+      FClientFinalize();
+    } catch (...) {
+    }
     FreeLib(FClientLib);
   }
 }

@@ -193,5 +193,17 @@ TEST_F(LogServer, FailedInitializeStillOffersEveryLineAndFinalizes) {
   EXPECT_FALSE(ClientIsLoaded());
 }
 
+TEST_F(LogServer, ClientWhoseFinalizeThrowsIsStillUnloaded) {
+  CopyClient(MOX_LOG_CLIENT_DOUBLE_THROWING);
+  ConfigureClient("any");
+  CreateUniLog();
+  ASSERT_TRUE(gUniLog);
+  ASSERT_TRUE(gUniLog->HasLogClient());
+  EXPECT_TRUE(WriteLog("taken by the server"));
+  FreeUniLog();  // ends the test process if the exception escapes
+  EXPECT_FALSE(gUniLog);
+  EXPECT_FALSE(ClientIsLoaded());
+}
+
 }  // namespace
 }  // namespace mox
