@@ -38,7 +38,8 @@ void InitDBTools() {
 
 void DoneDBTools() noexcept {
   DBClose();
-  DestroyDBControls();
+  // After a failed creation there are no objects to free, and no line claims there were.
+  if (gDatabase || gQuery || gTransaction) DestroyDBControls();
   gDBLock.reset();
 }
 

@@ -63,6 +63,10 @@ TEST_F(DbLifecycleTest, MissingClientLibraryFailsCreationAfterTheLockExists) {
   // Operations fail cleanly without objects.
   EXPECT_EQ(ReadAbc(), -1);
   EXPECT_THAT(NewLines(), IsEmpty());
+  // Nothing was made, so nothing is reported freed.
+  DoneDBTools();
+  EXPECT_THAT(NewLines(), IsEmpty());
+  EXPECT_EQ(gDBLock, nullptr);
 }
 
 TEST_F(DbLifecycleTest, DoneDBToolsClosesAnOpenConnectionWithItsLogLine) {
