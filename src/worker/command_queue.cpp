@@ -25,13 +25,16 @@ std::unique_ptr<TCommandRecord> TCommandQueue::PopCommand(std::chrono::milliseco
   if (FQueue.empty()) return nullptr;
   std::unique_ptr<TCommandRecord> record = std::move(FQueue.front());
   FQueue.pop_front();
+  if (FQueue.empty()) {
+    FEmptiedAfterPeak = FPeakSize;
+    FPeakSize = 0;
+  }
   return record;
 }
 
 bool TCommandQueue::DrainedAfterBacklog(std::size_t backlog) {
-  QueueGuard guard(*this);
-  if (!FQueue.empty() || FPeakSize < backlog) return false;
-  FPeakSize = 0;
+  if (FEmptiedAfterPeak < backlog) return false;
+  FEmptiedAfterPeak = 0;
   return true;
 }
 

@@ -35,8 +35,9 @@ class TCommandQueue {
   // Waits up to `timeout` for a posted command and takes the oldest; empty when the wait timed
   // out or found the list empty.
   std::unique_ptr<TCommandRecord> PopCommand(std::chrono::milliseconds timeout = kPopTimeout);
-  // True once each time the list has been emptied after it held at least `backlog` records, from
-  // the one worker thread: the memory of such a backlog is worth handing back.
+  // True once each time a PopCommand emptied the list after it held at least `backlog` records;
+  // from the worker thread only, right after PopCommand (no lock: PopCommand records it).
+  // The memory of such a backlog is worth handing back.
   bool DrainedAfterBacklog(std::size_t backlog);
   // Frees every queued record without handling it and takes the semaphore down to 0; the number
   // of records freed.
@@ -63,6 +64,7 @@ class TCommandQueue {
 
   std::deque<std::unique_ptr<TCommandRecord>> FQueue;  // guarded by FQueueLock; oldest first
   std::size_t FPeakSize = 0;  // guarded by FQueueLock; the most records held since last empty
+  std::size_t FEmptiedAfterPeak = 0;  // worker thread only: the peak the last emptying pop ended
   std::counting_semaphore<0x7FFFFFFF> FQueueSemaphore{0};
   std::mutex FQueueLock;
 };
