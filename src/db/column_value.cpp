@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "db/db_tools.h"
+#include "db/db_error.h"
 
 namespace mox {
 namespace {

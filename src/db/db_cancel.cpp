@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "db/db_objects.h"
+#include "db/connection.h"
 #include "db/fb_client.h"
 #include "db/fb_error.h"
 #include "platform/dynamic_library.h"
@@ -23,24 +23,14 @@ struct CancelCall {
   bool ok = false;    // guarded by lock
 };
 
-constinit std::atomic<bool> gConnectAllowed{true};
-
 }  // namespace
 
-bool DBConnectAllowed() noexcept {
-  return gConnectAllowed.load();
-}
-
-void DBAllowConnect() noexcept {
-  gConnectAllowed.store(true);
-}
-
-bool DBCancelOperation(DBCancelKind kind, std::chrono::milliseconds wait) noexcept {
-  if (kind == DBCancelKind::kAbort) gConnectAllowed.store(false);
+bool CancelOperation(Connection& connection, DBCancelKind kind,
+                     std::chrono::milliseconds wait) noexcept {
+  if (kind == DBCancelKind::kAbort) connection.RefuseReconnect();
   try {
-    if (!gDatabase) return false;
-    std::shared_ptr<const FbClient> client = gDatabase->SharedClient();
-    isc_db_handle handle = gDatabase->PublishedHandle();
+    std::shared_ptr<const FbClient> client = connection.SharedClient();
+    isc_db_handle handle = connection.PublishedHandle();
     if (handle == 0 || client == nullptr || client->cancel_operation == nullptr) return false;
     const ISC_USHORT option = kind == DBCancelKind::kAbort ? fb_cancel_abort : fb_cancel_raise;
 

@@ -6,26 +6,23 @@
 
 namespace mox {
 
+class Connection;
+
 enum class DBCancelKind {
   kRaise,  // the server stops the running statement; the call fails with "operation cancelled"
   kAbort,  // the client drops the connection itself: the only help when the network is silent
 };
 
-// Asks the client library to cancel the call running on gDatabase's connection. Called while the
-// worker may hold gDBLock, so it takes no lock; gDatabase must not be created or destroyed
-// meanwhile. Waits at most `wait` for the client library to take the request: a request that has
-// not returned by then goes on on a thread of its own, and the library is kept loaded for it.
-// False when there is no connection, the client cannot cancel, or the request failed or is still
-// running. Never throws.
-bool DBCancelOperation(DBCancelKind kind, std::chrono::milliseconds wait) noexcept;
+// Asks the client library to cancel the call running on `connection`. Called while the worker
+// may be inside a call on it, so it takes no lock and reads only what Connection publishes for
+// other threads. An abort also refuses every later connect of `connection`. Waits at most `wait`
+// for the client library to take the request: a request that has not returned by then goes on on
+// a thread of its own, and the library is kept loaded for it. False when there is no connection,
+// the client cannot cancel, or the request failed or is still running. Never throws.
+bool CancelOperation(Connection& connection, DBCancelKind kind,
+                     std::chrono::milliseconds wait) noexcept;
 
-// False once DBCancelOperation was asked to drop the connection: DBOpen then fails at once instead
-// of connecting again, so that a worker being stopped does not start to wait on a new connect.
-// InitDBTools allows connecting again.
-bool DBConnectAllowed() noexcept;
-void DBAllowConnect() noexcept;
-
-// The error text of a DBOpen refused for that reason.
+// The error text of a connect refused for that reason.
 inline constexpr char kConnectStoppedMessage[] =
     "The connection was dropped to stop the plug-in; no new connection is made";
 

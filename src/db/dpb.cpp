@@ -2,7 +2,7 @@
 
 #include <ibase.h>
 
-#include "db/db_tools.h"
+#include "db/db_error.h"
 
 namespace mox {
 namespace {

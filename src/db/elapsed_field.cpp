@@ -1,10 +1,14 @@
 #include "db/elapsed_field.h"
 
+#include <chrono>
 #include <cstdio>
 
-#include "db/db_tools.h"
-
 namespace mox {
+
+int64_t GetMsCounter() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 std::string FormatElapsedField(int64_t elapsed_ms) {
   char buffer[32];

@@ -6,6 +6,9 @@
 
 namespace mox {
 
+// Milliseconds of a steady clock; only differences mean anything.
+int64_t GetMsCounter();
+
 // "<%8d> ": the milliseconds since `start_ms` (a GetMsCounter value), right-aligned in at least
 // eight characters and never cut, then a space.
 std::string ElapsedField(int64_t start_ms);

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "db/db_tools.h"
+#include "db/db_error.h"
 
 namespace mox {
 namespace {

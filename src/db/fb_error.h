@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "db/db_tools.h"
+#include "db/db_error.h"
 
 namespace mox {
 

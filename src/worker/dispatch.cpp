@@ -3,6 +3,8 @@
 #include <exception>
 #include <limits>
 
+#include "log/error_text.h"
+
 namespace mox {
 namespace {
 
@@ -28,20 +30,14 @@ std::string Call(const char* routine, std::string_view argument) {
 }
 
 std::string Describe(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "an unknown error";
-  }
+  return ErrorText(error, "an unknown error");
 }
 
 }  // namespace
 
 TCommandDispatch::TCommandDispatch(MoxReplyCallback callback, uint32_t user_value,
-                                   WorkerServices& services)
-    : FReplyCallback(callback), FUserValue(user_value), FServices(services) {}
+                                   WorkerServices& services, DatabaseAccess& database)
+    : FReplyCallback(callback), FUserValue(user_value), FServices(services), FDatabase(database) {}
 
 void TCommandDispatch::HandleCommand(const TCommandRecord& record) noexcept {
   if (!record.Payload || record.PayloadLength == 0) return;
@@ -79,7 +75,7 @@ std::optional<std::string> TCommandDispatch::RunCommand(uint8_t code, std::strin
       FServices.WriteLog(Call("MSG_GETDATABYID", text));
       int16_t Value = 0;
       std::string Text;
-      if (FServices.DBGetDataByID(std::string(text), Value, Text) >= 0) {
+      if (FDatabase.GetDataById(std::string(text), Value, Text) >= 0) {
         reply += StateByte(Value > 0);
         reply += Text;
       }
@@ -88,7 +84,7 @@ std::optional<std::string> TCommandDispatch::RunCommand(uint8_t code, std::strin
     case MSG_GETMODIFIEDSTATEBYID: {
       FServices.WriteLog(Call("MSG_GETMODIFIEDSTATEBYID", text));
       int32_t State = 0;
-      if (FServices.DBGetModifiedStateByID(std::string(text), State) >= 0) {
+      if (FDatabase.GetModifiedStateById(std::string(text), State) >= 0) {
         reply += StateByte(State != 0);
       }
       return reply;
@@ -103,17 +99,17 @@ std::optional<std::string> TCommandDispatch::RunCommand(uint8_t code, std::strin
       const std::string ID(text.substr(1));
       FServices.WriteLog("MSG_SETMODIFIEDSTATEBYID(" + std::to_string(State) + ", " + ID + ")");
       int32_t Value = 0;
-      if (FServices.DBSetModifiedStateByID(ID, State, Value) >= 0) {
+      if (FDatabase.SetModifiedStateById(ID, State, Value) >= 0) {
         reply += StateByte(Value != 0);
       }
       return reply;
     }
     case MSG_BLOCKINGS_GETDATA:
-      return RunBlocking(code, text, "MSG_BLOCKINGS_GETDATA", &WorkerServices::DBBlockings_GetData);
+      return RunBlocking(code, text, "MSG_BLOCKINGS_GETDATA", &DatabaseAccess::BlockingsGetData);
     case MSG_BLOCKINGS_SETPWD:
-      return RunBlocking(code, text, "MSG_BLOCKINGS_SETPWD", &WorkerServices::DBBlockings_SetPwd);
+      return RunBlocking(code, text, "MSG_BLOCKINGS_SETPWD", &DatabaseAccess::BlockingsSetPwd);
     case MSG_BLOCKINGS_SETLINK:
-      return RunBlocking(code, text, "MSG_BLOCKINGS_SETLINK", &WorkerServices::DBBlockings_SetLink);
+      return RunBlocking(code, text, "MSG_BLOCKINGS_SETLINK", &DatabaseAccess::BlockingsSetLink);
     default:
       FServices.WriteLog("unknown msg: " + std::to_string(code) + " = " + std::string(text));
       return std::nullopt;
@@ -135,12 +131,14 @@ std::string TCommandDispatch::RunBlocking(uint8_t code, std::string_view text, c
     return reply;
   }
   // A text cut off inside a quoted entry would hand the procedure values the host never meant.
-  if (!FRequestList.SetCommaText(text)) {
+  RequestList request;
+  if (!request.SetCommaText(text)) {
     FServices.WriteLog(std::string(routine) +
                        ":: FAIL: malformed comma text, a quoted entry has no closing double quote");
     return reply;
   }
-  if ((FServices.*operation)(FRequestList) >= 0) reply += FRequestList.CommaText();
+  const BlockingResult answer = (FDatabase.*operation)(std::move(request));
+  if (answer.result >= 0) reply += answer.list.CommaText();
   return reply;
 }
 

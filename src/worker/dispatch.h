@@ -14,8 +14,8 @@
 #include <string_view>
 
 #include "apMoxSettingsManager.h"
+#include "db/database_access.h"
 #include "worker/command_queue.h"
-#include "worker/request_list.h"
 #include "worker/worker_services.h"
 
 namespace mox {
@@ -23,7 +23,8 @@ namespace mox {
 class TCommandDispatch {
  public:
   // `callback` may be empty: commands are then logged and dropped.
-  TCommandDispatch(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services);
+  TCommandDispatch(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+                   DatabaseAccess& database);
 
   // Answers every known message code exactly once (the code byte alone after a failure) and no
   // other. Never throws: a failure, the host's callback raising included, becomes a log line.
@@ -38,7 +39,7 @@ class TCommandDispatch {
   bool CloseReplies(std::chrono::milliseconds wait) noexcept;
 
  private:
-  using BlockingOperation = int32_t (WorkerServices::*)(RequestList&);
+  using BlockingOperation = BlockingResult (DatabaseAccess::*)(RequestList);
 
   // The reply to send, or nothing for a code that selects no command.
   std::optional<std::string> RunCommand(uint8_t code, std::string_view text);
@@ -49,9 +50,8 @@ class TCommandDispatch {
 
   MoxReplyCallback FReplyCallback;
   uint32_t FUserValue;
-  // Refilled by every blocking command; between commands it keeps the last one's entries.
-  RequestList FRequestList;
   WorkerServices& FServices;
+  DatabaseAccess& FDatabase;
   // A reply is sent under a shared hold of the gate; closing takes it exclusively, so that once
   // it is taken no call of the callback is running or can begin.
   std::shared_timed_mutex FReplyGate;

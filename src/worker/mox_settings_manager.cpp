@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "db/database_access.h"
 #include "platform/memory.h"
 #include "worker/command_queue.h"
 #include "worker/dispatch.h"
@@ -33,8 +34,11 @@ std::string Milliseconds(std::chrono::milliseconds ms) {
 // the queue, the reply callback and user value, and the request list inside the dispatch.
 struct TMoxSettingsManager::Impl final : TThread {
   Impl(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
-       std::chrono::milliseconds idle_wait)
-      : FServices(services), FIdleWait(idle_wait), FDispatch(callback, user_value, services) {}
+       DatabaseAccess& database, std::chrono::milliseconds idle_wait)
+      : FServices(services),
+        FDatabase(database),
+        FIdleWait(idle_wait),
+        FDispatch(callback, user_value, services, database) {}
 
   // Execute uses the members below, so the thread must end before they go.
   ~Impl() override {
@@ -60,10 +64,10 @@ struct TMoxSettingsManager::Impl final : TThread {
       } catch (...) {
         FServices.WriteLog("MoxSettingsManager:: FAIL: worker loop raised an unknown error");
       }
-      FServices.DBServeIdleTicks();
+      FDatabase.ServeIdleTicks();
       if (Terminated()) break;
     }
-    FServices.DBDisconnect();
+    FDatabase.Disconnect();
   }
 
   // The thread of a worker left behind has ended at last: it frees what the destruction left to
@@ -75,32 +79,51 @@ struct TMoxSettingsManager::Impl final : TThread {
       FQueue.ClearQueue();
     } catch (...) {
     }
-    FServices.DoneDBTools();
+    FDatabase.Done();
     FServices.WriteLog(
         "MoxSettingsManager:: the worker thread left behind has ended; database objects released");
     gWorkersLeftBehind.fetch_sub(1);
   }
 
   WorkerServices& FServices;
+  DatabaseAccess& FDatabase;
+  // The production worker's database, once a thread left behind has taken it over.
+  std::unique_ptr<DatabaseAccess> FOwnedDatabase;
   const std::chrono::milliseconds FIdleWait;
   TCommandQueue FQueue;
   TCommandDispatch FDispatch;
 };
 
 TMoxSettingsManager::TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value,
-                                         WorkerServices& services,
+                                         WorkerServices& services, DatabaseAccess& database,
                                          std::chrono::milliseconds idle_wait, StopTimeouts stop)
-    : services_(services), stop_(stop) {
+    : TMoxSettingsManager(callback, user_value, services, nullptr, &database, idle_wait, stop) {}
+
+TMoxSettingsManager::TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value,
+                                         WorkerServices& services,
+                                         std::unique_ptr<DatabaseAccess> database)
+    : TMoxSettingsManager(callback, user_value, services, std::move(database), nullptr,
+                          std::chrono::milliseconds(1000), StopTimeouts{}) {}
+
+TMoxSettingsManager::TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value,
+                                         WorkerServices& services,
+                                         std::unique_ptr<DatabaseAccess> owned_database,
+                                         DatabaseAccess* other_database,
+                                         std::chrono::milliseconds idle_wait, StopTimeouts stop)
+    : services_(services),
+      owned_database_(std::move(owned_database)),
+      database_(owned_database_ ? *owned_database_ : *other_database),
+      stop_(stop) {
   if (gWorkersLeftBehind.load() > 0) {
     throw std::runtime_error(
         "the worker thread left behind by the last Finalize_Plugin has not ended yet");
   }
   try {
-    impl_ = std::make_unique<Impl>(callback, user_value, services, idle_wait);
+    impl_ = std::make_unique<Impl>(callback, user_value, services, database_, idle_wait);
     services_.WriteLog("MoxSettingsManager initializing...");
     services_.InitSettings();
     queue_limit_ = services_.QueueLimit();
-    services_.InitDBTools();
+    database_.Init();
     services_.WriteLog("MoxSettingsManager initialized");
     impl_->Resume();
   } catch (...) {
@@ -154,10 +177,10 @@ bool TMoxSettingsManager::StopWorker() noexcept {
   if (impl_->WaitFor(stop_.finish)) return true;
   services_.WriteLog("MoxSettingsManager:: worker still busy " + Milliseconds(stop_.finish) +
                      " after the stop request, cancelling its database call");
-  services_.DBCancelOperation(false, stop_.cancel);
+  database_.CancelOperation(false, stop_.cancel);
   if (impl_->WaitFor(stop_.cancel)) return true;
   services_.WriteLog("MoxSettingsManager:: worker still busy, dropping its database connection");
-  services_.DBCancelOperation(true, stop_.abort);
+  database_.CancelOperation(true, stop_.abort);
   if (impl_->WaitFor(stop_.abort)) return true;
 
   // Left behind: from here on it must not answer, and its code must stay mapped.
@@ -182,7 +205,8 @@ void TMoxSettingsManager::Finalize() noexcept {
   if (impl_) {
     Terminate();
     if (!StopWorker()) {
-      // The thread left behind owns the worker and the database objects from here on.
+      // The thread left behind owns the worker and the database from here on.
+      impl_->FOwnedDatabase = std::move(owned_database_);
       static_cast<void>(impl_.release());
       services_.WriteLog("MoxSettingsManager finalized");
       return;
@@ -196,7 +220,7 @@ void TMoxSettingsManager::Finalize() noexcept {
     impl_.reset();
     if (discarded >= kBacklogWorthReleasing) platform::ReturnFreeMemoryToSystem();
   }
-  services_.DoneDBTools();
+  database_.Done();
   services_.WriteLog("MoxSettingsManager finalized");
 }
 

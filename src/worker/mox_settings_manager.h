@@ -15,6 +15,7 @@
 
 namespace mox {
 
+class DatabaseAccess;
 class WorkerServices;
 
 // How long destruction waits for a worker thread that does not end: first for the command in
@@ -31,19 +32,20 @@ struct StopTimeouts {
 class TMoxSettingsManager {
  public:
   // Creation in order: thread (not started), queue, reply callback, request list,
-  // "MoxSettingsManager initializing...", InitSettings, InitDBTools, "MoxSettingsManager
+  // "MoxSettingsManager initializing...", InitSettings, the database's Init, "MoxSettingsManager
   // initialized", thread started. On failure the destruction steps run for what was made and the
   // error is rethrown. Refused (std::runtime_error, before anything is made) while a worker left
   // behind by an earlier destruction still runs: it still uses the database objects.
   TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value);
-  // The same worker on other services (tests, fuzzers); an idle worker looks at its stop flag
-  // every `idle_wait`. `services` must outlive the worker.
+  // The same worker on other services and another database (tests, fuzzers); an idle worker
+  // looks at its stop flag every `idle_wait`. `services` and `database` must outlive the worker.
   TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+                      DatabaseAccess& database,
                       std::chrono::milliseconds idle_wait = std::chrono::milliseconds(1000),
                       StopTimeouts stop = {});
   // Waits for the worker thread (a command in progress is finished and answered; see
-  // StopTimeouts for one that does not end), drops queued commands without reply, DoneDBTools,
-  // "MoxSettingsManager finalized".
+  // StopTimeouts for one that does not end), drops queued commands without reply, the database's
+  // Done, "MoxSettingsManager finalized".
   ~TMoxSettingsManager();
 
   TMoxSettingsManager(const TMoxSettingsManager&) = delete;
@@ -62,6 +64,14 @@ class TMoxSettingsManager {
   static bool WorkerLeftBehindRunning() noexcept;
 
  private:
+  // A worker that owns its database.
+  TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+                      std::unique_ptr<DatabaseAccess> database);
+  TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+                      std::unique_ptr<DatabaseAccess> owned_database,
+                      DatabaseAccess* other_database, std::chrono::milliseconds idle_wait,
+                      StopTimeouts stop);
+
   // The destruction steps, for a finished worker or for what a failed creation made.
   void Finalize() noexcept;
   // Ends the worker thread within the stop timeouts; false when it had to be left behind.
@@ -69,6 +79,9 @@ class TMoxSettingsManager {
 
   struct Impl;
   WorkerServices& services_;
+  // The database the production worker owns; goes to a thread left behind with the rest.
+  std::unique_ptr<DatabaseAccess> owned_database_;
+  DatabaseAccess& database_;
   const StopTimeouts stop_;
   std::size_t queue_limit_ = 0;  // set before the thread starts, read by PostCommand
   // Commands refused since the queue last had room; logged when the queue fills and frees.

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "config/settings.h"
-#include "db/db_objects.h"
-#include "db/db_operations.h"
+#include "db/connection.h"
+#include "db/operations.h"
+#include "db/request_list.h"
 #include "db_test_fixture.h"
-#include "worker/request_list.h"
 
 namespace mox::test {
 namespace {
@@ -38,7 +38,7 @@ class BlockingOperationsTest : public DbToolsTest {
 
 TEST_F(BlockingOperationsTest, GetDataWritesTheColumnsBackByNameAndMasksThePasswordInTheLog) {
   RequestList list = List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=secret"});
-  ASSERT_EQ(DBBlockings_GetData(list), 0);
+  ASSERT_EQ(BlockingsGetData(list), 0);
   EXPECT_EQ(list.CommaText(),
             "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret,LinkNumber=L-100,Status=1,Result=0");
   const std::vector<std::string> lines = NewLines();
@@ -51,27 +51,27 @@ TEST_F(BlockingOperationsTest, GetDataWritesTheColumnsBackByNameAndMasksThePassw
 TEST_F(BlockingOperationsTest, GetDataPassesWhetherAPasswordEntryExists) {
   // No entry: empty text and 0, which the sample procedure answers with "password required".
   RequestList without = List({"OfficeID=7", "BlockNumber=12"});
-  ASSERT_EQ(DBBlockings_GetData(without), 0);
+  ASSERT_EQ(BlockingsGetData(without), 0);
   EXPECT_EQ(without.Value("Result"), "1");
   EXPECT_FALSE(without.HasName("LinkNumber"));
   // An empty entry: empty text and 1, so the password is checked (and wrong).
   RequestList empty = List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD="});
-  ASSERT_EQ(DBBlockings_GetData(empty), 0);
+  ASSERT_EQ(BlockingsGetData(empty), 0);
   EXPECT_EQ(empty.Value("Result"), "2");
 
   // The same seen by a procedure that reports its inputs.
   DefineGetData("\"Seen\" VARCHAR(200)",
                 "\"Seen\" = O || '|' || B || '|' || P || '|' || H; SUSPEND;");
-  ASSERT_EQ(DBBlockings_GetData(without), 0);
+  ASSERT_EQ(BlockingsGetData(without), 0);
   EXPECT_EQ(without.Value("Seen"), "7|12||0");
-  ASSERT_EQ(DBBlockings_GetData(empty), 0);
+  ASSERT_EQ(BlockingsGetData(empty), 0);
   EXPECT_EQ(empty.Value("Seen"), "7|12||1");
 }
 
 TEST_F(BlockingOperationsTest, KeysAreFoundInAnyLetterCaseAndColumnNamesWinInTheReply) {
   RequestList list =
       List({"officeid=7", "BLOCKNUMBER=12", "blocknumberpwd=secret", "Extra=kept", "OfficeID=8"});
-  ASSERT_EQ(DBBlockings_GetData(list), 0);
+  ASSERT_EQ(BlockingsGetData(list), 0);
   EXPECT_EQ(list.CommaText(),
             "OfficeID=7,BlockNumber=12,blocknumberpwd=secret,Extra=kept,OfficeID=8,"
             "LinkNumber=L-100,Status=1,Result=0");
@@ -80,7 +80,7 @@ TEST_F(BlockingOperationsTest, KeysAreFoundInAnyLetterCaseAndColumnNamesWinInThe
 TEST_F(BlockingOperationsTest, WrongPasswordGivesAResultColumnAndNullColumnsRemoveEntries) {
   RequestList list =
       List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=guess", "LinkNumber=stale"});
-  ASSERT_EQ(DBBlockings_GetData(list), 0);
+  ASSERT_EQ(BlockingsGetData(list), 0);
   EXPECT_EQ(list.CommaText(), "OfficeID=7,BlockNumber=12,BlockNumberPWD=guess,Result=2");
 }
 
@@ -88,10 +88,10 @@ TEST_F(BlockingOperationsTest, NoRowOrNullFirstColumnLeavesTheListAsItWas) {
   const RequestList request = List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=secret"});
   DefineGetData("\"OfficeID\" VARCHAR(10), \"Result\" INTEGER", "\"Result\" = 5; SUSPEND;");
   RequestList list = request;
-  ASSERT_EQ(DBBlockings_GetData(list), 0);
+  ASSERT_EQ(BlockingsGetData(list), 0);
   EXPECT_EQ(list.Entries(), request.Entries());
   DefineGetData("\"OfficeID\" VARCHAR(10)", "IF (1 = 0) THEN SUSPEND;");
-  ASSERT_EQ(DBBlockings_GetData(list), 0);
+  ASSERT_EQ(BlockingsGetData(list), 0);
   EXPECT_EQ(list.Entries(), request.Entries());
 }
 
@@ -108,7 +108,7 @@ TEST_F(BlockingOperationsTest, ColumnsOfEveryTypeAreReadBackAsText) {
       "\"Padded\" = 'ab'; \"Memo\" = LPAD('', 40000, 'm') || 'end'; \"Flag\" = TRUE; "
       "\"Nothing\" = NULL; \"Empty\" = ''; \"lower\" = 1; UPPER_NAME = 2; SUSPEND;");
   RequestList list = List({"OfficeID=7", "Nothing=was here", "Empty=was here", "Keep=1"});
-  ASSERT_EQ(DBBlockings_GetData(list), 0);
+  ASSERT_EQ(BlockingsGetData(list), 0);
   EXPECT_EQ(list.Value("Small"), "-300");
   EXPECT_EQ(list.Value("Big"), "9000000000");
   EXPECT_EQ(list.Value("Money"), "-1234.50");
@@ -134,7 +134,7 @@ TEST_F(BlockingOperationsTest, ColumnsOfEveryTypeAreReadBackAsText) {
 TEST_F(BlockingOperationsTest, SetPwdChangesThePasswordAndPassesTheResultKeyAsItsInteger) {
   RequestList list =
       List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=secret", "BlockNumberPWDNew=n3w-Pa55"});
-  ASSERT_EQ(DBBlockings_SetPwd(list), 0);
+  ASSERT_EQ(BlockingsSetPwd(list), 0);
   EXPECT_EQ(list.CommaText(),
             "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret,BlockNumberPWDNew=n3w-Pa55,Result=0");
   EXPECT_EQ(LastCode(), "1");  // no Result entry: 1
@@ -145,10 +145,10 @@ TEST_F(BlockingOperationsTest, SetPwdChangesThePasswordAndPassesTheResultKeyAsIt
 
   // The old password no longer works, the new one does.
   RequestList old_password = List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=secret"});
-  ASSERT_EQ(DBBlockings_GetData(old_password), 0);
+  ASSERT_EQ(BlockingsGetData(old_password), 0);
   EXPECT_EQ(old_password.Value("Result"), "2");
   RequestList new_password = List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=n3w-Pa55"});
-  ASSERT_EQ(DBBlockings_GetData(new_password), 0);
+  ASSERT_EQ(BlockingsGetData(new_password), 0);
   EXPECT_EQ(new_password.Value("Result"), "0");
 
   const std::pair<const char*, const char*> integers[] = {
@@ -162,7 +162,7 @@ TEST_F(BlockingOperationsTest, SetPwdChangesThePasswordAndPassesTheResultKeyAsIt
     change.SetValue("BlockNumberPWD", current);
     change.SetValue("BlockNumberPWDNew", current == "a" ? "b" : "a");
     change.Add(entry);
-    ASSERT_EQ(DBBlockings_SetPwd(change), 0) << entry;
+    ASSERT_EQ(BlockingsSetPwd(change), 0) << entry;
     ASSERT_EQ(change.Value("Result"), "0") << entry;
     current = current == "a" ? "b" : "a";
     EXPECT_EQ(LastCode(), code) << entry;
@@ -176,7 +176,7 @@ TEST_F(BlockingOperationsTest, SetPwdChangesThePasswordAndPassesTheResultKeyAsIt
 TEST_F(BlockingOperationsTest, SetPwdWithAWrongPasswordChangesNothing) {
   RequestList list =
       List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=guess", "BlockNumberPWDNew=mine"});
-  ASSERT_EQ(DBBlockings_SetPwd(list), 0);
+  ASSERT_EQ(BlockingsSetPwd(list), 0);
   EXPECT_EQ(list.Value("Result"), "2");
   EXPECT_EQ(db_.QueryValue("SELECT BLOCK_PWD FROM BLOCKINGS WHERE OFFICE_ID = '7' AND "
                            "BLOCK_NUMBER = '12'"),
@@ -186,19 +186,19 @@ TEST_F(BlockingOperationsTest, SetPwdWithAWrongPasswordChangesNothing) {
 TEST_F(BlockingOperationsTest, SetLinkStoresLinkAndNumberStatus) {
   RequestList list = List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=secret",
                            "LinkNumber=L-200", "NumberStatus=3"});
-  ASSERT_EQ(DBBlockings_SetLink(list), 0);
+  ASSERT_EQ(BlockingsSetLink(list), 0);
   EXPECT_EQ(list.CommaText(),
             "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret,LinkNumber=L-200,NumberStatus=3,"
             "Result=0");
   RequestList read = List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=secret"});
-  ASSERT_EQ(DBBlockings_GetData(read), 0);
+  ASSERT_EQ(BlockingsGetData(read), 0);
   EXPECT_EQ(read.Value("LinkNumber"), "L-200");
   EXPECT_EQ(read.Value("Status"), "3");
 
   // NumberStatus absent, or not a number: 1.
   RequestList defaulted = List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=secret",
                                 "LinkNumber=L-201", "NumberStatus=three"});
-  ASSERT_EQ(DBBlockings_SetLink(defaulted), 0);
+  ASSERT_EQ(BlockingsSetLink(defaulted), 0);
   EXPECT_EQ(defaulted.Value("NumberStatus"), "1");
   EXPECT_EQ(NewLines().back(),
             "DBBlockings_SetLink(OfficeID=7,BlockNumber=12,BlockNumberPWD=***,LinkNumber=L-201,"
@@ -215,13 +215,13 @@ TEST_F(BlockingOperationsTest, FailingProcedureLeavesTheListAndLogsTheMaskedRequ
   const RequestList request =
       List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=secret", "LinkNumber=L-300"});
   RequestList list = request;
-  ASSERT_EQ(DBBlockings_SetLink(list), -1);
+  ASSERT_EQ(BlockingsSetLink(list), -1);
   EXPECT_EQ(list.Entries(), request.Entries());
   const std::string line = NewLines().back();
   EXPECT_THAT(line, StartsWith("DBBlockings_SetLink(OfficeID=7,BlockNumber=12,BlockNumberPWD=***,"
                                "LinkNumber=L-300):: FAIL: exception "));
   EXPECT_THAT(line, HasSubstr("Block is being serviced"));
-  EXPECT_FALSE(gTransaction->Active());
+  EXPECT_FALSE(connection().TransactionActive());
 }
 
 TEST_F(BlockingOperationsTest, FailingCommitLeavesTheListReadBack) {
@@ -232,7 +232,7 @@ TEST_F(BlockingOperationsTest, FailingCommitLeavesTheListReadBack) {
   DefineGetData("\"Result\" INTEGER",
                 "RDB$SET_CONTEXT('USER_TRANSACTION', 'REFUSE', '1'); \"Result\" = 0; SUSPEND;");
   RequestList list = List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=secret"});
-  ASSERT_EQ(DBBlockings_GetData(list), -1);
+  ASSERT_EQ(BlockingsGetData(list), -1);
   EXPECT_EQ(list.CommaText(), "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret,Result=0");
   EXPECT_THAT(NewLines().back(),
               StartsWith("DBBlockings_GetData(OfficeID=7,BlockNumber=12,BlockNumberPWD=***):: "
@@ -243,7 +243,7 @@ TEST_F(BlockingOperationsTest, UnreachableDatabaseLeavesTheListAndWritesNoReques
   DBFile = db_.Path() + ".missing";
   const RequestList request = List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=secret"});
   RequestList list = request;
-  EXPECT_EQ(DBBlockings_GetData(list), -1);
+  EXPECT_EQ(BlockingsGetData(list), -1);
   EXPECT_EQ(list.Entries(), request.Entries());
   EXPECT_THAT(NewLines(), ElementsAre(StartsWith("DBOpen:: Connecting to "),
                                       StartsWith("DBOpen:: Cannot connect to database: ")));

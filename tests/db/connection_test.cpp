@@ -1,5 +1,7 @@
 // The connection: creation of the database objects, connecting on demand, the probe, closing, the
 // checks before any server call, the dialect, dropped connections and the idle time-out.
+#include "db/connection.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,10 +9,9 @@
 #include <thread>
 
 #include "config/settings.h"
-#include "db/db_objects.h"
-#include "db/db_operations.h"
-#include "db/db_tools.h"
+#include "db/db_error.h"
 #include "db/fb_client.h"
+#include "db/operations.h"
 #include "db_test_fixture.h"
 
 namespace mox::test {
@@ -22,58 +23,43 @@ using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::StartsWith;
 
-int32_t Open() {
-  LockDB();
-  const int32_t result = DBOpen();
-  UnlockDB();
-  return result;
-}
-
-int32_t ReadAbc() {
-  int16_t value = 0;
-  std::string text;
-  return DBGetDataByID("ABC", value, text);
-}
-
 using DbLifecycleTest = DbTest;
 
 TEST_F(DbLifecycleTest, InitAndDoneLogTheirLinesAndConnectNothing) {
-  InitDBTools();
+  database_.Init();
   EXPECT_THAT(NewLines(), ElementsAre("CreateDBControls:: OK"));
-  EXPECT_FALSE(gDatabase->Connected());
-  DoneDBTools();
+  EXPECT_FALSE(connection().Connected());
+  database_.Done();
   EXPECT_THAT(NewLines(), ElementsAre("DestroyDBControls:: OK"));
-  EXPECT_EQ(gDatabase, nullptr);
-  EXPECT_EQ(gDBLock, nullptr);
+  EXPECT_EQ(database_.CurrentConnection(), nullptr);
 }
 
-TEST_F(DbLifecycleTest, MissingClientLibraryFailsCreationAfterTheLockExists) {
+TEST_F(DbLifecycleTest, MissingClientLibraryFailsCreationAndLeavesNoConnection) {
   OverrideClientLibraryNamesForTesting(std::vector<std::string>{"libfbclient-missing.so.9"});
   try {
-    InitDBTools();
-    ADD_FAILURE() << "InitDBTools succeeded without a client library";
+    database_.Init();
+    ADD_FAILURE() << "Init succeeded without a client library";
   } catch (const DBError& error) {
     EXPECT_STREQ(error.what(),
                  "InterBase library libfbclient.so.2 not found in the path. Please install "
                  "InterBase to use this functionality");
   }
   OverrideClientLibraryNamesForTesting(std::nullopt);
-  EXPECT_NE(gDBLock, nullptr);
-  EXPECT_EQ(gDatabase, nullptr);
+  EXPECT_EQ(database_.CurrentConnection(), nullptr);
   // Operations fail cleanly without objects.
   EXPECT_EQ(ReadAbc(), -1);
   EXPECT_THAT(NewLines(), IsEmpty());
   // Nothing was made, so nothing is reported freed.
-  DoneDBTools();
+  database_.Done();
   EXPECT_THAT(NewLines(), IsEmpty());
-  EXPECT_EQ(gDBLock, nullptr);
+  EXPECT_EQ(database_.CurrentConnection(), nullptr);
 }
 
-TEST_F(DbLifecycleTest, DoneDBToolsClosesAnOpenConnectionWithItsLogLine) {
-  InitDBTools();
+TEST_F(DbLifecycleTest, DoneClosesAnOpenConnectionWithItsLogLine) {
+  database_.Init();
   ASSERT_EQ(ReadAbc(), 0);
   NewLines();
-  DoneDBTools();
+  database_.Done();
   EXPECT_THAT(NewLines(), ElementsAre("DBClose:: Successfully disconnected from database",
                                       "DestroyDBControls:: OK"));
 }
@@ -90,19 +76,19 @@ TEST_F(DbConnectionTest, ConnectsOnceAndKeepsTheConnectionSilently) {
                                       "DBOpen:: Successfully connected to database"));
   ASSERT_EQ(Open(), 0);
   EXPECT_THAT(NewLines(), IsEmpty());
-  EXPECT_TRUE(gDatabase->Connected());
-  EXPECT_EQ(gDatabase->Dialect(), 3);
+  EXPECT_TRUE(connection().Connected());
+  EXPECT_EQ(connection().Dialect(), 3);
 }
 
-TEST_F(DbConnectionTest, DBCloseLogsOnlyWhenThereWasAConnection) {
-  DBClose();
+TEST_F(DbConnectionTest, DisconnectLogsOnlyWhenThereWasAConnection) {
+  database_.Disconnect();
   EXPECT_THAT(NewLines(), IsEmpty());
   ASSERT_EQ(Open(), 0);
   NewLines();
-  DBClose();
+  database_.Disconnect();
   EXPECT_THAT(NewLines(), ElementsAre("DBClose:: Successfully disconnected from database"));
-  EXPECT_FALSE(gDatabase->Connected());
-  DBClose();
+  EXPECT_FALSE(connection().Connected());
+  database_.Disconnect();
   EXPECT_THAT(NewLines(), IsEmpty());
 }
 
@@ -162,7 +148,7 @@ TEST_F(DbConnectionTest, UnknownCharacterSetFailsTheConnect) {
   DBLang = "NO_SUCH_CHARSET";
   EXPECT_EQ(Open(), -1);
   EXPECT_THAT(NewLines().back(), StartsWith("DBOpen:: Cannot connect to database: "));
-  EXPECT_FALSE(gDatabase->Connected());
+  EXPECT_FALSE(connection().Connected());
 }
 
 TEST_F(DbConnectionTest, DatabaseOfDialectOneIsUsedInDialectOne) {
@@ -170,8 +156,8 @@ TEST_F(DbConnectionTest, DatabaseOfDialectOneIsUsedInDialectOne) {
   DBFile = old_database.Path();
   int16_t value = 0;
   std::string text;
-  ASSERT_EQ(DBGetDataByID("Q", value, text), 0);
-  EXPECT_EQ(gDatabase->Dialect(), 1);
+  ASSERT_EQ(database_.GetDataById("Q", value, text), 0);
+  EXPECT_EQ(connection().Dialect(), 1);
   EXPECT_EQ(value, 11);
   EXPECT_EQ(text, "dialect 1: Q");
   EXPECT_THAT(NewLines(), ElementsAre("DBOpen:: Connecting to " + DBFile,
@@ -197,23 +183,23 @@ TEST_F(DbConnectionTest, IdleConnectionIsClosedAfterOneToTwoPeriodsWithoutCalls)
   ASSERT_EQ(ReadAbc(), 0);
   NewLines();
 
-  DBServeIdleTicks();  // nothing due yet
-  EXPECT_FALSE(gDatabase->IdleMark());
+  database_.ServeIdleTicks();  // nothing due yet
+  EXPECT_FALSE(connection().IdleMark());
 
   std::this_thread::sleep_for(kPastNextTick);
-  DBServeIdleTicks();  // first tick: marks the connection
-  EXPECT_TRUE(gDatabase->IdleMark());
-  EXPECT_TRUE(gDatabase->Connected());
+  database_.ServeIdleTicks();  // first tick: marks the connection
+  EXPECT_TRUE(connection().IdleMark());
+  EXPECT_TRUE(connection().Connected());
 
   ASSERT_EQ(ReadAbc(), 0);  // a call clears the mark
-  EXPECT_FALSE(gDatabase->IdleMark());
+  EXPECT_FALSE(connection().IdleMark());
   std::this_thread::sleep_for(kPastNextTick);
-  DBServeIdleTicks();
-  EXPECT_TRUE(gDatabase->Connected());
+  database_.ServeIdleTicks();
+  EXPECT_TRUE(connection().Connected());
 
   std::this_thread::sleep_for(kPastNextTick);
-  DBServeIdleTicks();  // marked and unused since: closed, silently
-  EXPECT_FALSE(gDatabase->Connected());
+  database_.ServeIdleTicks();  // marked and unused since: closed, silently
+  EXPECT_FALSE(connection().Connected());
   EXPECT_THAT(NewLines(), ElementsAre("DBGetDataByID(ID=ABC):: Res=0"));
 
   ASSERT_EQ(ReadAbc(), 0);
@@ -222,26 +208,26 @@ TEST_F(DbConnectionTest, IdleConnectionIsClosedAfterOneToTwoPeriodsWithoutCalls)
                                       "DBGetDataByID(ID=ABC):: Res=0"));
   // Shut-down after an idle close logs no disconnect.
   std::this_thread::sleep_for(kPastNextTick);
-  DBServeIdleTicks();
+  database_.ServeIdleTicks();
   std::this_thread::sleep_for(kPastNextTick);
-  DBServeIdleTicks();
-  ASSERT_FALSE(gDatabase->Connected());
-  DoneDBTools();
+  database_.ServeIdleTicks();
+  ASSERT_FALSE(connection().Connected());
+  database_.Done();
   EXPECT_THAT(NewLines(), ElementsAre("DestroyDBControls:: OK"));
 }
 
 TEST_F(DbConnectionTest, ZeroTimeoutAtAReconnectRemovesTheIdleTimer) {
   DBTime = 50;
   ASSERT_EQ(ReadAbc(), 0);
-  DBClose();
+  database_.Disconnect();
   DBTime = 0;
   ASSERT_EQ(ReadAbc(), 0);
   for (int i = 0; i < 3; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
-    DBServeIdleTicks();
+    database_.ServeIdleTicks();
   }
-  EXPECT_TRUE(gDatabase->Connected());
-  EXPECT_FALSE(gDatabase->IdleMark());
+  EXPECT_TRUE(connection().Connected());
+  EXPECT_FALSE(connection().IdleMark());
 }
 
 }  // namespace

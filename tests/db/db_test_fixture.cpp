@@ -6,7 +6,7 @@
 
 #include "config/settings.h"
 #include "config/write_protocol.h"
-#include "db/db_tools.h"
+#include "db/operations.h"
 #include "log/program_log.h"
 #include "platform/module_path.h"
 
@@ -26,7 +26,7 @@ DbTest::DbTest() {
 }
 
 DbTest::~DbTest() {
-  DoneDBTools();
+  database_.Done();
   FreeUniLog();
   ClearUniLogNames();
   FreeSettingsUnit();
@@ -43,7 +43,7 @@ void DbTest::UseDatabase(const SampleDatabase& database) {
 }
 
 void DbTest::ChangeSchema(const std::string& ddl) {
-  DBClose();
+  database_.Disconnect();
   NewLines();
   db_.Execute(ddl);
 }
@@ -81,8 +81,35 @@ std::vector<std::string> DbTest::NewLines() {
   return fresh;
 }
 
+int32_t DbTest::ReadAbc() {
+  int16_t value = 0;
+  std::string text;
+  return database_.GetDataById("ABC", value, text);
+}
+
+namespace {
+
+int32_t Answer(BlockingResult answer, RequestList& list) {
+  list = std::move(answer.list);
+  return answer.result;
+}
+
+}  // namespace
+
+int32_t DbTest::BlockingsGetData(RequestList& list) {
+  return Answer(database_.BlockingsGetData(list), list);
+}
+
+int32_t DbTest::BlockingsSetPwd(RequestList& list) {
+  return Answer(database_.BlockingsSetPwd(list), list);
+}
+
+int32_t DbTest::BlockingsSetLink(RequestList& list) {
+  return Answer(database_.BlockingsSetLink(list), list);
+}
+
 DbToolsTest::DbToolsTest() {
-  InitDBTools();
+  database_.Init();
   NewLines();
 }
 

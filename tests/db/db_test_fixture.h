@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "db/connection.h"
+#include "db/operations.h"
+#include "db/settings_database.h"
 #include "support/firebird_fixture.h"
 #include "support/temp_dir.h"
 
@@ -14,8 +17,8 @@ namespace mox::test {
 
 class DbTest : public ::testing::Test {
  protected:
-  // The settings point at db_ (embedded), Protocol on, no idle time-out. InitDBTools is left to
-  // the test (or to DbToolsTest).
+  // The settings point at db_ (embedded), Protocol on, no idle time-out. database_.Init is left
+  // to the test (or to DbToolsTest).
   DbTest();
   ~DbTest() override;
 
@@ -32,7 +35,18 @@ class DbTest : public ::testing::Test {
   // The lines written since the previous call (or since the start), elapsed field removed.
   std::vector<std::string> NewLines();
 
+  // The connection of database_ (made by Init).
+  Connection& connection() { return *database_.CurrentConnection(); }
+  // Opens database_'s connection on demand, as every operation does first.
+  int32_t Open() { return OpenConnection(connection()); }
+  int32_t ReadAbc();
+  // The blocking operations on `list`, which gets the list they answer with.
+  int32_t BlockingsGetData(RequestList& list);
+  int32_t BlockingsSetPwd(RequestList& list);
+  int32_t BlockingsSetLink(RequestList& list);
+
   SampleDatabase db_;
+  SettingsDatabase database_;
 
  private:
   TempDir host_;

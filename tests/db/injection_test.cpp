@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "config/settings.h"
-#include "db/db_operations.h"
-#include "db/db_tools.h"
+#include "db/db_error.h"
+#include "db/operations.h"
+#include "db/request_list.h"
 #include "db_test_fixture.h"
-#include "worker/request_list.h"
 
 namespace mox::test {
 namespace {
@@ -46,7 +46,7 @@ TEST_F(InjectionTest, RecordIdentifiersArriveAsTheyAre) {
   for (const std::string& id : ids) {
     int16_t value = 0;
     std::string text = "unset";
-    ASSERT_EQ(DBGetDataByID(id, value, text), 0) << id;
+    ASSERT_EQ(database_.GetDataById(id, value, text), 0) << id;
     EXPECT_EQ(value, static_cast<int16_t>(id.size())) << id;
     EXPECT_EQ(text, id);
   }
@@ -55,10 +55,10 @@ TEST_F(InjectionTest, RecordIdentifiersArriveAsTheyAre) {
       "INSERT INTO SETTINGS_RECORDS (ID, NUM_VALUE, MODIFIED_STATE) "
       "VALUES ('x''); DELETE FROM CANARY; --', 5, 7)");
   int32_t state = 0;
-  ASSERT_EQ(DBGetModifiedStateByID(kHostile[0], state), 0);
+  ASSERT_EQ(database_.GetModifiedStateById(kHostile[0], state), 0);
   EXPECT_EQ(state, 7);
   int32_t changed = 0;
-  ASSERT_EQ(DBSetModifiedStateByID(kHostile[1], 9, changed), 0);
+  ASSERT_EQ(database_.SetModifiedStateById(kHostile[1], 9, changed), 0);
   EXPECT_EQ(changed, 0);
   ExpectCanaryUntouched();
 }
@@ -76,7 +76,7 @@ TEST_F(InjectionTest, ListValuesRoundTripThroughTheSampleProcedures) {
     set.SetValue("BlockNumber", "12");
     set.SetValue("BlockNumberPWD", "secret");
     set.SetValue("LinkNumber", link);
-    ASSERT_EQ(DBBlockings_SetLink(set), 0);
+    ASSERT_EQ(BlockingsSetLink(set), 0);
     ASSERT_EQ(set.Value("Result"), "0");
     EXPECT_EQ(set.Value("LinkNumber"), link);
 
@@ -84,7 +84,7 @@ TEST_F(InjectionTest, ListValuesRoundTripThroughTheSampleProcedures) {
     get.SetValue("OfficeID", "7");
     get.SetValue("BlockNumber", "12");
     get.SetValue("BlockNumberPWD", "secret");
-    ASSERT_EQ(DBBlockings_GetData(get), 0);
+    ASSERT_EQ(BlockingsGetData(get), 0);
     EXPECT_EQ(get.Value("LinkNumber"), link);
   }
   EXPECT_EQ(db_.QueryValue("SELECT OCTET_LENGTH(LINK_NUMBER) FROM BLOCKINGS WHERE OFFICE_ID = '7' "
@@ -103,12 +103,12 @@ TEST_F(InjectionTest, TextTravelsInTheConnectionCharacterSet) {
   DBLang = "UTF8";
   int16_t value = 0;
   std::string text;
-  ASSERT_EQ(DBGetDataByID(zhe_utf8, value, text), 0);
+  ASSERT_EQ(database_.GetDataById(zhe_utf8, value, text), 0);
   EXPECT_EQ(value, 1);
   EXPECT_EQ(text, zhe_utf8);
-  DBClose();
+  database_.Disconnect();
   DBLang = "WIN1251";
-  ASSERT_EQ(DBGetDataByID("\xC6", value, text), 0);
+  ASSERT_EQ(database_.GetDataById("\xC6", value, text), 0);
   EXPECT_EQ(text, "\xC6");
 }
 
@@ -119,14 +119,14 @@ TEST_F(InjectionTest, HostilePasswordsAndOfficesAreJustWrong) {
     list.SetValue("BlockNumber", "12");
     list.SetValue("BlockNumberPWD", hostile);
     list.SetValue("BlockNumberPWDNew", "owned");
-    ASSERT_EQ(DBBlockings_SetPwd(list), 0) << hostile;
+    ASSERT_EQ(BlockingsSetPwd(list), 0) << hostile;
     EXPECT_EQ(list.Value("Result"), "2") << hostile;
 
     RequestList office;
     office.SetValue("OfficeID", hostile);
     office.SetValue("BlockNumber", "12");
     office.SetValue("BlockNumberPWD", "secret");
-    ASSERT_EQ(DBBlockings_GetData(office), 0) << hostile;
+    ASSERT_EQ(BlockingsGetData(office), 0) << hostile;
     EXPECT_EQ(office.Value("Result"), "3") << hostile;
   }
   EXPECT_EQ(db_.QueryValue("SELECT BLOCK_PWD FROM BLOCKINGS WHERE OFFICE_ID = '7' AND "

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "config/settings.h"
-#include "db/db_objects.h"
-#include "db/db_operations.h"
-#include "db/db_tools.h"
+#include "db/connection.h"
+#include "db/db_error.h"
+#include "db/operations.h"
 #include "db_test_fixture.h"
 
 namespace mox::test {
@@ -40,13 +40,13 @@ class RecordOperationsTest : public DbToolsTest {
 };
 
 TEST_F(RecordOperationsTest, GetDataByIdReadsValueAndTextOfTheSampleRecords) {
-  ASSERT_EQ(DBGetDataByID("ABC", value_, text_), 0);
+  ASSERT_EQ(database_.GetDataById("ABC", value_, text_), 0);
   EXPECT_EQ(value_, 42);
   EXPECT_EQ(text_, "Alpha settings");
-  ASSERT_EQ(DBGetDataByID("XYZ", value_, text_), 0);
+  ASSERT_EQ(database_.GetDataById("XYZ", value_, text_), 0);
   EXPECT_EQ(value_, -1);
   // 70000 keeps its low 16 bits, as a signed number.
-  ASSERT_EQ(DBGetDataByID("BIG", value_, text_), 0);
+  ASSERT_EQ(database_.GetDataById("BIG", value_, text_), 0);
   EXPECT_EQ(value_, 70000 - 65536);
   EXPECT_EQ(text_, "Value beyond sixteen bits");
   EXPECT_THAT(
@@ -54,15 +54,15 @@ TEST_F(RecordOperationsTest, GetDataByIdReadsValueAndTextOfTheSampleRecords) {
       ElementsAre(StartsWith("DBOpen:: Connecting to "),
                   "DBOpen:: Successfully connected to database", "DBGetDataByID(ID=ABC):: Res=0",
                   "DBGetDataByID(ID=XYZ):: Res=0", "DBGetDataByID(ID=BIG):: Res=0"));
-  EXPECT_FALSE(gTransaction->Active());
-  EXPECT_FALSE(gQuery->IsOpen());
+  EXPECT_FALSE(connection().TransactionActive());
+  EXPECT_FALSE(connection().StatementOpen());
 }
 
 TEST_F(RecordOperationsTest, NoRowLeavesTheOutValuesAndSucceeds) {
-  ASSERT_EQ(DBGetDataByID("NOPE", value_, text_), 0);
+  ASSERT_EQ(database_.GetDataById("NOPE", value_, text_), 0);
   EXPECT_EQ(value_, kUntouched16);
   EXPECT_EQ(text_, kUntouchedText);
-  ASSERT_EQ(DBGetModifiedStateByID("NOPE", state_), 0);
+  ASSERT_EQ(database_.GetModifiedStateById("NOPE", state_), 0);
   EXPECT_EQ(state_, kUntouched32);
   EXPECT_THAT(NewLines(), ElementsAre(StartsWith("DBOpen:: "), StartsWith("DBOpen:: "),
                                       "DBGetDataByID(ID=NOPE):: Res=0",
@@ -73,7 +73,7 @@ TEST_F(RecordOperationsTest, NullFirstColumnReadsNothingAndStillCommits) {
   DefineGetData("\"VALUE\" INTEGER, DATA VARCHAR(100)",
                 "INSERT INTO AUDIT_LOG (ACTION) VALUES ('NULL ROW'); \"VALUE\" = NULL; "
                 "DATA = 'ignored'; SUSPEND;");
-  ASSERT_EQ(DBGetDataByID("ABC", value_, text_), 0);
+  ASSERT_EQ(database_.GetDataById("ABC", value_, text_), 0);
   EXPECT_EQ(value_, kUntouched16);
   EXPECT_EQ(text_, kUntouchedText);
   EXPECT_EQ(AuditCount(), "1");
@@ -83,13 +83,13 @@ TEST_F(RecordOperationsTest, MissingSecondColumnKeepsTheFirstValueCommitsAndRepo
   DefineGetData(
       "\"VALUE\" INTEGER",
       "INSERT INTO AUDIT_LOG (ACTION) VALUES ('ONE COLUMN'); \"VALUE\" = 70000; SUSPEND;");
-  ASSERT_EQ(DBGetDataByID("ABC", value_, text_), -1);
+  ASSERT_EQ(database_.GetDataById("ABC", value_, text_), -1);
   EXPECT_EQ(value_, 4464);
   EXPECT_EQ(text_, kUntouchedText);
   EXPECT_EQ(AuditCount(), "1");
   // The success line carries the result; there is no failure line.
   EXPECT_EQ(NewLines().back(), "DBGetDataByID(ID=ABC):: Res=-1");
-  EXPECT_FALSE(gTransaction->Active());
+  EXPECT_FALSE(connection().TransactionActive());
 }
 
 TEST_F(RecordOperationsTest, ProcedureErrorIsLoggedAsOneLineAndRolledBack) {
@@ -97,21 +97,21 @@ TEST_F(RecordOperationsTest, ProcedureErrorIsLoggedAsOneLineAndRolledBack) {
   DefineGetData("\"VALUE\" INTEGER, DATA VARCHAR(100)",
                 "INSERT INTO AUDIT_LOG (ACTION) VALUES ('BEFORE ERROR'); "
                 "EXCEPTION E_RECORD_LOCKED; SUSPEND;");
-  ASSERT_EQ(DBGetDataByID("ABC", value_, text_), -1);
+  ASSERT_EQ(database_.GetDataById("ABC", value_, text_), -1);
   EXPECT_EQ(value_, kUntouched16);
   EXPECT_EQ(text_, kUntouchedText);
   EXPECT_EQ(AuditCount(), "0");
   const std::string line = NewLines().back();
   EXPECT_THAT(line, StartsWith("DBGetDataByID(ID=ABC):: FAIL: exception "));
   EXPECT_THAT(line, HasSubstr("E_RECORD_LOCKED\\nRecord is locked by another user"));
-  EXPECT_FALSE(gTransaction->Active());
-  EXPECT_FALSE(gQuery->IsOpen());
+  EXPECT_FALSE(connection().TransactionActive());
+  EXPECT_FALSE(connection().StatementOpen());
   // The connection is still good for the next call.
   ChangeSchema("DROP PROCEDURE SP_GETDATABYID");
   ChangeSchema(
       "CREATE PROCEDURE SP_GETDATABYID (ID VARCHAR(10)) RETURNS (V INTEGER, D VARCHAR(10)) "
       "AS BEGIN V = 1; D = ID; SUSPEND; END");
-  ASSERT_EQ(DBGetDataByID("ok", value_, text_), 0);
+  ASSERT_EQ(database_.GetDataById("ok", value_, text_), 0);
   EXPECT_EQ(text_, "ok");
 }
 
@@ -125,25 +125,25 @@ TEST_F(RecordOperationsTest, FailingCommitKeepsTheValuesReadButRollsBack) {
                 "INSERT INTO AUDIT_LOG (ACTION) VALUES ('NOT COMMITTED'); "
                 "RDB$SET_CONTEXT('USER_TRANSACTION', 'REFUSE', '1'); "
                 "\"VALUE\" = 8; DATA = 'read before the commit'; SUSPEND;");
-  ASSERT_EQ(DBGetDataByID("ABC", value_, text_), -1);
+  ASSERT_EQ(database_.GetDataById("ABC", value_, text_), -1);
   EXPECT_EQ(value_, 8);
   EXPECT_EQ(text_, "read before the commit");
   EXPECT_THAT(NewLines().back(), StartsWith("DBGetDataByID(ID=ABC):: FAIL: exception "));
-  EXPECT_FALSE(gTransaction->Active());
+  EXPECT_FALSE(connection().TransactionActive());
   EXPECT_EQ(AuditCount(), "0");
 }
 
 TEST_F(RecordOperationsTest, MissingProcedureAndWrongParameterCountFail) {
   ChangeSchema("DROP PROCEDURE SP_GETMODIFIEDSTATEBYID");
-  ASSERT_EQ(DBGetModifiedStateByID("ABC", state_), -1);
+  ASSERT_EQ(database_.GetModifiedStateById("ABC", state_), -1);
   EXPECT_THAT(NewLines().back(), StartsWith("DBGetModifiedStateByID(ID=ABC):: FAIL: "));
   ChangeSchema(
       "CREATE PROCEDURE SP_GETMODIFIEDSTATEBYID (A VARCHAR(10), B VARCHAR(10)) RETURNS (S INTEGER) "
       "AS BEGIN S = 1; SUSPEND; END");
-  ASSERT_EQ(DBGetModifiedStateByID("ABC", state_), -1);
+  ASSERT_EQ(database_.GetModifiedStateById("ABC", state_), -1);
   EXPECT_THAT(NewLines().back(), StartsWith("DBGetModifiedStateByID(ID=ABC):: FAIL: "));
   EXPECT_EQ(state_, kUntouched32);
-  EXPECT_FALSE(gTransaction->Active());
+  EXPECT_FALSE(connection().TransactionActive());
 }
 
 TEST_F(RecordOperationsTest, FirstColumnReadAsAnInteger) {
@@ -172,19 +172,19 @@ TEST_F(RecordOperationsTest, FirstColumnReadAsAnInteger) {
     DefineGetState(std::string("STATE ") + c.type,
                    std::string("STATE = ") + c.value + "; SUSPEND;");
     int32_t state = kUntouched32;
-    EXPECT_EQ(DBGetModifiedStateByID("ABC", state), c.result) << c.type << " " << c.value;
+    EXPECT_EQ(database_.GetModifiedStateById("ABC", state), c.result) << c.type << " " << c.value;
     EXPECT_EQ(state, c.state) << c.type << " " << c.value;
   }
 }
 
 TEST_F(RecordOperationsTest, ModifiedStateIsReadAndWrittenWithTheStateAsSecondInput) {
-  ASSERT_EQ(DBGetModifiedStateByID("XYZ", state_), 0);
+  ASSERT_EQ(database_.GetModifiedStateById("XYZ", state_), 0);
   EXPECT_EQ(state_, 1);
   int32_t changed = kUntouched32;
-  ASSERT_EQ(DBSetModifiedStateByID("ABC", 255, changed), 0);
+  ASSERT_EQ(database_.SetModifiedStateById("ABC", 255, changed), 0);
   EXPECT_EQ(changed, 1);
   EXPECT_EQ(db_.QueryValue("SELECT MODIFIED_STATE FROM SETTINGS_RECORDS WHERE ID = 'ABC'"), "255");
-  ASSERT_EQ(DBSetModifiedStateByID("NOPE", 3, changed), 0);
+  ASSERT_EQ(database_.SetModifiedStateById("NOPE", 3, changed), 0);
   EXPECT_EQ(changed, 0);
   const std::vector<std::string> lines = NewLines();
   EXPECT_THAT(lines, testing::Contains("DBSetModifiedStateByID(ID=ABC, State=255):: Res=0"));
@@ -198,7 +198,7 @@ TEST_F(RecordOperationsTest, SetModifiedStateFollowsTheProcedureInputsOfEachConn
       "CREATE PROCEDURE SP_SETMODIFIEDSTATEBYID (ID VARCHAR(100)) RETURNS (R INTEGER) "
       "AS BEGIN R = OCTET_LENGTH(ID); SUSPEND; END");
   int32_t value = 0;
-  ASSERT_EQ(DBSetModifiedStateByID("ABCD", 9, value), 0);
+  ASSERT_EQ(database_.SetModifiedStateById("ABCD", 9, value), 0);
   EXPECT_EQ(value, 4);
 
   // Two inputs on a new connection: the state follows as an integer.
@@ -206,28 +206,27 @@ TEST_F(RecordOperationsTest, SetModifiedStateFollowsTheProcedureInputsOfEachConn
   ChangeSchema(
       "CREATE PROCEDURE SP_SETMODIFIEDSTATEBYID (ID VARCHAR(100), S INTEGER) RETURNS (R INTEGER) "
       "AS BEGIN R = S * 1000 + OCTET_LENGTH(ID); SUSPEND; END");
-  DBClose();
-  ASSERT_EQ(DBSetModifiedStateByID("ABCD", 9, value), 0);
+  database_.Disconnect();
+  ASSERT_EQ(database_.SetModifiedStateById("ABCD", 9, value), 0);
   EXPECT_EQ(value, 9004);
 }
 
 TEST_F(RecordOperationsTest, WithProtocolOffNothingIsWrittenAndResultsStayTheSame) {
   Protocol = false;
-  ASSERT_EQ(DBGetDataByID("ABC", value_, text_), 0);
+  ASSERT_EQ(database_.GetDataById("ABC", value_, text_), 0);
   EXPECT_EQ(value_, 42);
   ChangeSchema("DROP PROCEDURE SP_GETMODIFIEDSTATEBYID");
-  EXPECT_EQ(DBGetModifiedStateByID("ABC", state_), -1);
+  EXPECT_EQ(database_.GetModifiedStateById("ABC", state_), -1);
   EXPECT_THAT(NewLines(), IsEmpty());
 }
 
 TEST_F(RecordOperationsTest, TransactionLeftActiveIsCommittedBeforeTheNextOperation) {
-  ASSERT_EQ(DBGetDataByID("ABC", value_, text_), 0);
-  LockDB();
-  gTransaction->Start();
-  gQuery->SetSQL("INSERT INTO AUDIT_LOG (ACTION) VALUES ('LEFT OPEN')");
-  gQuery->Execute();
-  UnlockDB();
-  ASSERT_EQ(DBGetDataByID("ABC", value_, text_), 0);
+  ASSERT_EQ(database_.GetDataById("ABC", value_, text_), 0);
+  connection().StartTransaction();
+  connection().SetSql("INSERT INTO AUDIT_LOG (ACTION) VALUES ('LEFT OPEN')");
+  connection().ExecuteStatement();
+  connection().CloseStatement();
+  ASSERT_EQ(database_.GetDataById("ABC", value_, text_), 0);
   EXPECT_EQ(AuditCount(), "1");
 }
 

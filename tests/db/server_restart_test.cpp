@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "config/settings.h"
-#include "db/db_objects.h"
-#include "db/db_operations.h"
-#include "db/db_tools.h"
+#include "db/connection.h"
+#include "db/db_error.h"
+#include "db/operations.h"
 #include "db_test_fixture.h"
 
 namespace mox::test {
@@ -37,7 +37,7 @@ class ServerRestartTest : public DbToolsTest {
 
   int32_t ReadXyz() {
     int32_t state = 0;
-    return DBGetModifiedStateByID("XYZ", state);
+    return database_.GetModifiedStateById("XYZ", state);
   }
 
   std::unique_ptr<SampleDatabase> server_db_;
@@ -77,8 +77,8 @@ TEST_F(ServerRestartTest, HeldConnectionWithTheServerDownFailsOnlyInDBOpenAndClo
   EXPECT_EQ(ReadXyz(), -1);
   EXPECT_THAT(NewLines(), ElementsAre(StartsWith("DBOpen:: Connecting to "),
                                       StartsWith("DBOpen:: Cannot connect to database: ")));
-  EXPECT_FALSE(gDatabase->Connected());
-  DBClose();
+  EXPECT_FALSE(connection().Connected());
+  database_.Disconnect();
   EXPECT_THAT(NewLines(), IsEmpty());
 }
 
@@ -86,7 +86,7 @@ TEST_F(ServerRestartTest, ShutDownWithTheServerGoneLogsNoDisconnect) {
   ASSERT_EQ(ReadXyz(), 0);
   NewLines();
   StopLocalServer();
-  DoneDBTools();
+  database_.Done();
   EXPECT_THAT(NewLines(), ElementsAre("DestroyDBControls:: OK"));
 }
 

@@ -6,10 +6,10 @@
 #include <memory>
 
 #include "config/settings.h"
-#include "db/db_objects.h"
-#include "db/db_operations.h"
+#include "db/connection.h"
+#include "db/operations.h"
+#include "db/request_list.h"
 #include "db_test_fixture.h"
-#include "worker/request_list.h"
 
 namespace mox::test {
 namespace {
@@ -33,7 +33,7 @@ TEST_F(ServerTest, OperationsRunThroughTheServer) {
   list.SetValue("OfficeID", "7");
   list.SetValue("BlockNumber", "12");
   list.SetValue("BlockNumberPWD", "secret");
-  ASSERT_EQ(DBBlockings_GetData(list), 0);
+  ASSERT_EQ(BlockingsGetData(list), 0);
   EXPECT_EQ(list.Value("LinkNumber"), "L-100");
   EXPECT_THAT(NewLines(), ElementsAre("DBOpen:: Connecting to " + server_db_->AttachName(),
                                       "DBOpen:: Successfully connected to database",
@@ -44,7 +44,7 @@ TEST_F(ServerTest, WrongPasswordFailsTheConnectWithTheServersText) {
   DBPass = "not-the-password";
   int16_t value = 1;
   std::string text = "kept";
-  EXPECT_EQ(DBGetDataByID("ABC", value, text), -1);
+  EXPECT_EQ(database_.GetDataById("ABC", value, text), -1);
   EXPECT_EQ(text, "kept");
   const std::vector<std::string> lines = NewLines();
   ASSERT_EQ(lines.size(), 2u);
@@ -55,10 +55,10 @@ TEST_F(ServerTest, WrongPasswordFailsTheConnectWithTheServersText) {
 
 TEST_F(ServerTest, ConnectionDroppedByTheServerIsReplacedSilently) {
   int32_t state = 0;
-  ASSERT_EQ(DBGetModifiedStateByID("XYZ", state), 0);
+  ASSERT_EQ(database_.GetModifiedStateById("XYZ", state), 0);
   NewLines();
   server_db_->Execute("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION");
-  ASSERT_EQ(DBGetModifiedStateByID("XYZ", state), 0);
+  ASSERT_EQ(database_.GetModifiedStateById("XYZ", state), 0);
   EXPECT_EQ(state, 1);
   EXPECT_THAT(NewLines(), ElementsAre(StartsWith("DBOpen:: Connecting to "),
                                       "DBOpen:: Successfully connected to database",

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "db/column_value.h"
-#include "db/database.h"
+#include "db/connection.h"
 #include "db/elapsed_field.h"
 #include "db/fb_error.h"
 #include "db/idle_timer.h"

@@ -14,10 +14,11 @@
 #include <vector>
 
 #include "apMoxSettingsManager.h"
+#include "db/database_access.h"
+#include "db/request_list.h"
 #include "fuzz_check.h"
 #include "worker/command_queue.h"
 #include "worker/dispatch.h"
-#include "worker/request_list.h"
 #include "worker/worker_services.h"
 
 namespace {
@@ -47,7 +48,7 @@ struct Answer {
   int value;            // -8..7: the 16- and 32-bit out-values
 };
 
-class FakeServices final : public mox::WorkerServices {
+class FakeServices final : public mox::WorkerServices, public mox::DatabaseAccess {
  public:
   explicit FakeServices(const Answer& answer) : answer_(answer) {}
 
@@ -55,10 +56,10 @@ class FakeServices final : public mox::WorkerServices {
   RequestList list_seen;  // the list a blocking operation was given
 
   void InitSettings() override {}
-  void InitDBTools() override {}
-  void DoneDBTools() noexcept override {}
+  void Init() override {}
+  void Done() noexcept override {}
 
-  int32_t DBGetDataByID(const std::string&, int16_t& Value, std::string& Text) override {
+  int32_t GetDataById(const std::string&, int16_t& Value, std::string& Text) override {
     Begin();
     if (answer_.finds_row) {
       Value = static_cast<int16_t>(answer_.value);
@@ -66,20 +67,20 @@ class FakeServices final : public mox::WorkerServices {
     }
     return Result();
   }
-  int32_t DBGetModifiedStateByID(const std::string&, int32_t& State) override {
+  int32_t GetModifiedStateById(const std::string&, int32_t& State) override {
     Begin();
     if (answer_.finds_row) State = answer_.value;
     return Result();
   }
-  int32_t DBSetModifiedStateByID(const std::string&, uint8_t, int32_t& Value) override {
+  int32_t SetModifiedStateById(const std::string&, uint8_t, int32_t& Value) override {
     Begin();
     if (answer_.finds_row) Value = answer_.value;
     return Result();
   }
-  int32_t DBBlockings_GetData(RequestList& list) override { return Blocking(list); }
-  int32_t DBBlockings_SetPwd(RequestList& list) override { return Blocking(list); }
-  int32_t DBBlockings_SetLink(RequestList& list) override { return Blocking(list); }
-  void DBServeIdleTicks() noexcept override {}
+  mox::BlockingResult BlockingsGetData(RequestList list) override { return Blocking(list); }
+  mox::BlockingResult BlockingsSetPwd(RequestList list) override { return Blocking(list); }
+  mox::BlockingResult BlockingsSetLink(RequestList list) override { return Blocking(list); }
+  void ServeIdleTicks() noexcept override {}
 
   void WriteLog(std::string_view) noexcept override {}
   void WriteProtocol(std::string_view) noexcept override {}
@@ -98,11 +99,11 @@ class FakeServices final : public mox::WorkerServices {
     if (answer_.raises) throw std::runtime_error("the fake database raised");
   }
   int32_t Result() const { return answer_.fails ? -1 : 0; }
-  int32_t Blocking(RequestList& list) {
+  mox::BlockingResult Blocking(RequestList list) {
     list_seen = list;
     Begin();
     if (answer_.finds_row && answer_.writes_columns) WriteColumns(list);
-    return Result();
+    return {Result(), std::move(list)};
   }
 
   Answer answer_;
@@ -179,7 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   FakeServices services(answer);
   Replies().clear();
   {
-    mox::TCommandDispatch dispatch(&RecordReply, kUser, services);
+    mox::TCommandDispatch dispatch(&RecordReply, kUser, services, services);
     dispatch.HandleCommand(record);
   }
 

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "db/request_list.h"
 #include "fuzz_check.h"
-#include "worker/request_list.h"
 
 namespace {
 

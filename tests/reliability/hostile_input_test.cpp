@@ -8,8 +8,8 @@
 #include <random>
 #include <set>
 
+#include "db/request_list.h"
 #include "reliability_support.h"
-#include "worker/request_list.h"
 
 namespace mox::test {
 namespace {

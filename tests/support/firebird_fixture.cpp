@@ -14,10 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "db/database.h"
+#include "db/connection.h"
 #include "db/fb_client.h"
-#include "db/query.h"
-#include "db/transaction.h"
 
 namespace mox::test {
 namespace {
@@ -64,27 +62,22 @@ const std::string& SampleTemplate() {
   return path;
 }
 
-// A second attachment of its own, with one transaction and one query.
+// A second attachment of its own, with its transaction started.
 class Session {
  public:
   Session(const std::string& attach_name, const std::string& user, const std::string& password)
-      : database_(FbClient::Load()) {
-    database_.SetDefaultTransaction(&transaction_);
-    query_.SetDatabase(&database_);
-    query_.SetTransaction(&transaction_);
-    database_.SetDatabaseName(attach_name);
-    database_.SetParams(user, password, "WIN1251");
-    database_.Connect();
-    transaction_.Start();
+      : connection_(FbClient::Load()) {
+    connection_.SetDatabaseName(attach_name);
+    connection_.SetParams(user, password, "WIN1251");
+    connection_.Connect();
+    connection_.StartTransaction();
   }
 
-  TQuery& query() { return query_; }
-  void Commit() { transaction_.Commit(); }
+  Connection& connection() { return connection_; }
+  void Commit() { connection_.Commit(); }
 
  private:
-  TDatabase database_;
-  TTransaction transaction_;
-  TQuery query_;
+  Connection connection_;
 };
 
 std::string Environment(const char* name) {
@@ -131,17 +124,18 @@ std::string SampleDatabase::Password() const {
 
 void SampleDatabase::Execute(const std::string& sql) const {
   Session session(AttachName(), User(), Password());
-  session.query().SetSQL(sql);
-  session.query().Execute();
+  session.connection().SetSql(sql);
+  session.connection().ExecuteStatement();
+  session.connection().CloseStatement();
   session.Commit();
 }
 
 std::string SampleDatabase::QueryValue(const std::string& sql) const {
   Session session(AttachName(), User(), Password());
-  session.query().SetSQL(sql);
-  session.query().Open();
-  std::string value = session.query().Eof() ? "" : session.query().AsText(0);
-  session.query().Close();
+  session.connection().SetSql(sql);
+  session.connection().OpenStatement();
+  std::string value = session.connection().Eof() ? "" : session.connection().AsText(0);
+  session.connection().CloseStatement();
   session.Commit();
   return value;
 }

@@ -54,7 +54,7 @@ class DispatchTest : public ::testing::Test {
   }
 
   FakeServices db;
-  TCommandDispatch dispatch{test::RecordReply, 7, db};
+  TCommandDispatch dispatch{test::RecordReply, 7, db, db};
 };
 
 TEST_F(DispatchTest, GetDataByIdLogsCallsAndAnswers) {
@@ -177,7 +177,7 @@ TEST_F(DispatchTest, UnknownCodeIsLoggedAndNeverAnswered) {
 }
 
 TEST_F(DispatchTest, WithoutCallbackOnlyTheProtocolLineIsWritten) {
-  TCommandDispatch silent(nullptr, 7, db);
+  TCommandDispatch silent(nullptr, 7, db, db);
   silent.HandleCommand(Command(1, 1, "ABC"));
   silent.HandleCommand(Command(1, 5, "x"));
   EXPECT_EQ(db.Events(), (Strings{"protocol:MSG: ABC", "protocol:MSG: x"}));
@@ -185,7 +185,7 @@ TEST_F(DispatchTest, WithoutCallbackOnlyTheProtocolLineIsWritten) {
 }
 
 TEST_F(DispatchTest, FailuresOfCallbackOrOperationStayInside) {
-  TCommandDispatch throwing(test::RecordReplyThenThrow, 666, db);
+  TCommandDispatch throwing(test::RecordReplyThenThrow, 666, db, db);
   throwing.HandleCommand(Command(1, 2, "R"));
   EXPECT_EQ(db.Events("log:").back(), "MoxSettingsManager:: FAIL: reply callback raised boom");
   EXPECT_EQ(ReplyLog::Replies().size(), 1u);  // called once, not again for its own failure

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "apMoxSettingsManager.h"
+#include "db/database_access.h"
 #include "worker/worker_services.h"
 
 namespace mox::test {
@@ -21,7 +22,7 @@ inline constexpr char kFakePluginName[] = "MoxSettingsManager_Fake";
 // Every operation answers with `result`; when `row` is set it also writes the out-values (or, for
 // the blocking operations, `columns` into the list by name). Each call, log line and life-cycle
 // step is appended to `events` in the order it happened, from whichever thread.
-class FakeServices final : public WorkerServices {
+class FakeServices final : public WorkerServices, public DatabaseAccess {
  public:
   int32_t result = 0;
   bool row = true;
@@ -54,13 +55,13 @@ class FakeServices final : public WorkerServices {
     Record("InitSettings");
     if (fail_init_settings) throw std::runtime_error("Unable to write to settings");
   }
-  void InitDBTools() override {
+  void Init() override {
     Record("InitDBTools");
     if (fail_init_db) throw std::runtime_error("client library not found");
   }
-  void DoneDBTools() noexcept override { Record("DoneDBTools"); }
+  void Done() noexcept override { Record("DoneDBTools"); }
 
-  int32_t DBGetDataByID(const std::string& ID, int16_t& Value, std::string& Text) override {
+  int32_t GetDataById(const std::string& ID, int16_t& Value, std::string& Text) override {
     Operation("db:DBGetDataByID(" + ID + ")");
     if (row) {
       Value = value16;
@@ -68,20 +69,26 @@ class FakeServices final : public WorkerServices {
     }
     return result;
   }
-  int32_t DBGetModifiedStateByID(const std::string& ID, int32_t& State) override {
+  int32_t GetModifiedStateById(const std::string& ID, int32_t& State) override {
     Operation("db:DBGetModifiedStateByID(" + ID + ")");
     if (row) State = value32;
     return result;
   }
-  int32_t DBSetModifiedStateByID(const std::string& ID, uint8_t State, int32_t& Value) override {
+  int32_t SetModifiedStateById(const std::string& ID, uint8_t State, int32_t& Value) override {
     Operation("db:DBSetModifiedStateByID(" + ID + ", " + std::to_string(State) + ")");
     if (row) Value = value32;
     return result;
   }
-  int32_t DBBlockings_GetData(RequestList& list) override { return Blocking("GetData", list); }
-  int32_t DBBlockings_SetPwd(RequestList& list) override { return Blocking("SetPwd", list); }
-  int32_t DBBlockings_SetLink(RequestList& list) override { return Blocking("SetLink", list); }
-  void DBServeIdleTicks() noexcept override {
+  BlockingResult BlockingsGetData(RequestList list) override {
+    return Blocking("GetData", std::move(list));
+  }
+  BlockingResult BlockingsSetPwd(RequestList list) override {
+    return Blocking("SetPwd", std::move(list));
+  }
+  BlockingResult BlockingsSetLink(RequestList list) override {
+    return Blocking("SetLink", std::move(list));
+  }
+  void ServeIdleTicks() noexcept override {
     std::lock_guard lock(mutex_);
     ++idle_ticks_;
   }
@@ -102,14 +109,14 @@ class FakeServices final : public WorkerServices {
     if (before_operation) before_operation();
   }
   // Logs the list it was given, entry by entry, then writes the columns over it.
-  int32_t Blocking(const char* name, RequestList& list) {
+  BlockingResult Blocking(const char* name, RequestList list) {
     std::string seen;
     for (const std::string& entry : list.Entries()) seen += "[" + entry + "]";
     Operation(std::string("db:DBBlockings_") + name + seen);
     if (row) {
       for (const auto& [column, value] : columns) list.SetValue(column, value);
     }
-    return result;
+    return {result, std::move(list)};
   }
 
   mutable std::mutex mutex_;

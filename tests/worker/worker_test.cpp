@@ -35,7 +35,7 @@ class WorkerTest : public ::testing::Test {
 
 TEST_F(WorkerTest, LifeInOrderAroundTheCommands) {
   {
-    TMoxSettingsManager worker(test::RecordReply, 3, services, kIdleWait);
+    TMoxSettingsManager worker(test::RecordReply, 3, services, services, kIdleWait);
     Post(worker, 1, "\x02R1");
     worker.PostCommand(2, std::make_unique<uint8_t[]>(1), 0);  // length 0: nothing queued
     worker.PostCommand(3, nullptr, 4);
@@ -57,7 +57,8 @@ TEST_F(WorkerTest, FailedCreationUndoesWhatWasMadeAndRethrows) {
     FakeServices failing;
     failing.fail_init_settings = settings_fail;
     failing.fail_init_db = !settings_fail;
-    EXPECT_THROW(TMoxSettingsManager(test::RecordReply, 3, failing, kIdleWait), std::runtime_error);
+    EXPECT_THROW(TMoxSettingsManager(test::RecordReply, 3, failing, failing, kIdleWait),
+                 std::runtime_error);
     Strings expected = {"log:MoxSettingsManager initializing...", "InitSettings"};
     if (!settings_fail) expected.push_back("InitDBTools");
     expected.insert(expected.end(), {"log:MoxSettingsManager finalizing...", "DoneDBTools",
@@ -69,7 +70,7 @@ TEST_F(WorkerTest, FailedCreationUndoesWhatWasMadeAndRethrows) {
 
 TEST_F(WorkerTest, ThrowingCallbackDoesNotEndTheWorker) {
   {
-    TMoxSettingsManager worker(test::RecordReplyThenThrow, 666, services, kIdleWait);
+    TMoxSettingsManager worker(test::RecordReplyThenThrow, 666, services, services, kIdleWait);
     Post(worker, 1,
          "\x02"
          "A");
@@ -94,7 +95,7 @@ TEST_F(WorkerTest, StopFinishesTheCommandInProgressAndDropsTheRest) {
     changed.wait(lock, [&] { return release; });
   };
   {
-    TMoxSettingsManager worker(test::RecordReply, 3, services, kIdleWait);
+    TMoxSettingsManager worker(test::RecordReply, 3, services, services, kIdleWait);
     for (int32_t tag = 1; tag <= 3; ++tag) Post(worker, tag, "\x01ID");
     {
       std::unique_lock lock(mutex);

@@ -1,4 +1,4 @@
-#include "worker/request_list.h"
+#include "db/request_list.h"
 
 #include <gtest/gtest.h>
 

@@ -1,20 +1,25 @@
-#include "db/database.h"
+#include "db/connection.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "db/db_tools.h"
+#include "db/db_error.h"
 #include "db/dpb.h"
 #include "db/fb_client.h"
 #include "db/fb_error.h"
-#include "db/query.h"
-#include "db/transaction.h"
+#include "db/xsqlda_buffer.h"
 
 namespace mox {
 namespace {
 
 // The probe asks for one short item; the buffer is generous as the client library expects.
 constexpr std::size_t kInfoBufferSize = 512;
+
+// One entry of the transaction existence block that isc_start_multiple takes.
+struct TransactionExistenceBlock {
+  isc_db_handle* database;
+  int tpb_length;
+  const char* tpb;
+};
 
 }  // namespace
 
@@ -37,42 +42,25 @@ std::optional<int64_t> InfoItemValue(const char* buffer, std::size_t size, char 
   return std::nullopt;
 }
 
-TDatabase::TDatabase(std::shared_ptr<const FbClient> client) : client_(std::move(client)) {}
+Connection::Connection(std::shared_ptr<const FbClient> client)
+    : client_(std::move(client)), statement_(*client_) {}
 
-TDatabase::~TDatabase() {
+Connection::~Connection() {
   ForceClose();
-  if (default_transaction_ != nullptr) default_transaction_->SetDatabase(nullptr);
-  for (TQuery* query : std::vector<TQuery*>(queries_)) query->SetDatabase(nullptr);
 }
 
-void TDatabase::SetDefaultTransaction(TTransaction* transaction) {
-  if (default_transaction_ != nullptr && default_transaction_ != transaction)
-    default_transaction_->SetDatabase(nullptr);
-  default_transaction_ = transaction;
-  if (transaction != nullptr) transaction->SetDatabase(this);
-}
-
-void TDatabase::AddQuery(TQuery* query) {
-  if (std::find(queries_.begin(), queries_.end(), query) == queries_.end())
-    queries_.push_back(query);
-}
-
-void TDatabase::RemoveQuery(TQuery* query) {
-  queries_.erase(std::remove(queries_.begin(), queries_.end(), query), queries_.end());
-}
-
-void TDatabase::SetParams(std::string user_name, std::string password, std::string lc_ctype) {
+void Connection::SetParams(std::string user_name, std::string password, std::string lc_ctype) {
   user_name_ = std::move(user_name);
   password_ = std::move(password);
   lc_ctype_ = std::move(lc_ctype);
 }
 
-void TDatabase::SetIdleTimeout(int32_t ms, int64_t now_ms) {
+void Connection::SetIdleTimeout(int32_t ms, int64_t now_ms) {
   if (ms < 0) throw DBError("Timeout values cannot be negative");
   idle_timer_.SetPeriod(ms, now_ms);
 }
 
-void TDatabase::Check(const ISC_STATUS* status, bool ends_transaction) {
+void Connection::Check(const ISC_STATUS* status, bool ends_transaction) {
   Touch();
   if (!Failed(status)) return;
   FbError error = MakeFbError(*client_, status);
@@ -81,7 +69,7 @@ void TDatabase::Check(const ISC_STATUS* status, bool ends_transaction) {
   throw error;
 }
 
-void TDatabase::Connect() {
+void Connection::Connect() {
   if (Connected()) return;
   if (name_.empty()) throw DBError("Database name is missing");
   const std::string dpb = BuildDpb(user_name_, password_, lc_ctype_);
@@ -103,7 +91,7 @@ void TDatabase::Connect() {
   }
 }
 
-void TDatabase::ReadDialect() {
+void Connection::ReadDialect() {
   const char items[] = {isc_info_db_sql_dialect, isc_info_end};
   char buffer[kInfoBufferSize] = {};
   ISC_STATUS_ARRAY status;
@@ -115,7 +103,7 @@ void TDatabase::ReadDialect() {
   dialect_ = static_cast<unsigned short>(std::clamp<int64_t>(database_dialect, 1, 3));
 }
 
-bool TDatabase::Probe() {
+bool Connection::Probe() {
   if (!Connected()) return false;
   const char items[] = {isc_info_base_level, isc_info_end};
   char buffer[kInfoBufferSize];
@@ -127,24 +115,15 @@ bool TDatabase::Probe() {
   return false;
 }
 
-void TDatabase::CloseQueries(bool quietly) {
-  for (TQuery* query : std::vector<TQuery*>(queries_)) {
-    if (quietly)
-      query->CloseQuietly();
-    else
-      query->Close();
-  }
-}
-
-void TDatabase::Close() {
+void Connection::Close() {
   if (!Connected()) return;
   try {
-    CloseQueries(false);
+    DropStatement(false);
   } catch (...) {
     ForceClose();
     throw;
   }
-  if (default_transaction_ != nullptr) default_transaction_->EndQuietly();
+  EndTransactionQuietly();
   published_handle_.store(0);
   ISC_STATUS_ARRAY status;
   client_->detach_database(status, &handle_);
@@ -156,22 +135,60 @@ void TDatabase::Close() {
   handle_ = 0;
 }
 
-void TDatabase::ForceClose() noexcept {
+void Connection::ForceClose() noexcept {
   if (!Connected()) return;
-  CloseQueries(true);
-  if (default_transaction_ != nullptr) default_transaction_->EndQuietly();
+  DropStatement(true);
+  EndTransactionQuietly();
   published_handle_.store(0);
   ISC_STATUS_ARRAY status;
   client_->detach_database(status, &handle_);
   handle_ = 0;
 }
 
-void TDatabase::ServeIdleTick(int64_t now_ms) {
+void Connection::ServeIdleTick(int64_t now_ms) {
   if (!idle_timer_.TakeDueTick(now_ms) || !Connected()) return;
   if (idle_mark_)
     ForceClose();
   else
     idle_mark_ = true;
+}
+
+void Connection::StartTransaction() {
+  if (TransactionActive()) throw DBError("Transaction is already active");
+  if (!Connected()) throw DBError("Database not connected");
+  // No parameters: the server's default transaction.
+  TransactionExistenceBlock block{&handle_, 0, nullptr};
+  ISC_STATUS_ARRAY status;
+  client_->start_multiple(status, &transaction_, 1, &block);
+  if (Failed(status)) transaction_ = 0;
+  Check(status);
+}
+
+void Connection::Commit() {
+  if (!TransactionActive()) throw DBError("Transaction is not active");
+  if (!Connected()) throw DBError("Database not connected");
+  ISC_STATUS_ARRAY status;
+  client_->commit_transaction(status, &transaction_);
+  Check(status, true);
+  transaction_ = 0;
+}
+
+void Connection::Rollback() {
+  if (!TransactionActive()) throw DBError("Transaction is not active");
+  if (!Connected()) throw DBError("Database not connected");
+  ISC_STATUS_ARRAY status;
+  client_->rollback_transaction(status, &transaction_);
+  Check(status, true);
+  transaction_ = 0;
+}
+
+void Connection::EndTransactionQuietly() noexcept {
+  if (!TransactionActive()) return;
+  ISC_STATUS_ARRAY status;
+  client_->commit_transaction(status, &transaction_);
+  Touch();
+  if (Failed(status)) client_->rollback_transaction(status, &transaction_);
+  transaction_ = 0;
 }
 
 }  // namespace mox
