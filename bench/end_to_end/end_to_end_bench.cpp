@@ -304,7 +304,7 @@ int Main(int argc, char** argv) {
   if (options.Has("log-server")) log_server.emplace();
   // This process's own program log, for the raw runs with log lines: files beside this program,
   // or the log-server double, like the plug-in's.
-  gUniLog = std::make_unique<tUniLog>(
+  gUniLog = std::make_unique<UniLog>(
       BuildProgramLogPattern(platform::DirectoryPart(platform::HostExecutablePath()),
                              "raw_baseline.so"),
       log_server ? "bench" : "");

@@ -29,7 +29,7 @@ const std::string kLine =
 // when `client_params` is not empty, as CreateUniLog does for the loaded library.
 void InstallProgramLog(const TempFolder& folder, const std::string& client_params) {
   FreeUniLog();
-  gUniLog = std::make_unique<tUniLog>(
+  gUniLog = std::make_unique<UniLog>(
       BuildProgramLogPattern(folder.Path() + "/", "apMoxSettingsManager.so"), client_params);
 }
 

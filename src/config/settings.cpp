@@ -33,66 +33,66 @@ void WriteValue(platform::IniFile& ini, const char* key, const std::string& valu
 
 }  // namespace
 
-std::string DBFile = kDefaultDBFile;
-std::string DBUser = kDefaultDBUser;
-std::string DBPass = kDefaultDBPass;
-std::string DBLang = kDefaultDBLang;
-int32_t DBTime = kDefaultDBTime;
-bool Protocol = kDefaultProtocol;
-int32_t QueueMaxCommands = 0;
+std::string gDBFile = kDefaultDBFile;
+std::string gDBUser = kDefaultDBUser;
+std::string gDBPass = kDefaultDBPass;
+std::string gDBLang = kDefaultDBLang;
+int32_t gDBTime = kDefaultDBTime;
+bool gProtocol = kDefaultProtocol;
+int32_t gQueueMaxCommands = 0;
 
-MOX_INIT_BEFORE_LOAD_STEP std::string SettingsFileName;
+MOX_INIT_BEFORE_LOAD_STEP std::string gSettingsFileName;
 
 void InitSettings() {
-  SettingsFileName = GetSettingsFileName();
+  gSettingsFileName = GetSettingsFileName();
   ReadSettings();
   WriteSettings();
 }
 
 void ReadSettings() {
-  const platform::IniFile ini(SettingsFileName);
+  const platform::IniFile ini(gSettingsFileName);
   // Each key falls back on what the global holds now, so a key missing from the file keeps the
   // value of the previous initialisation.
-  DBFile = ini.ReadString(kSection, "DBFile", DBFile);
-  DBUser = ini.ReadString(kSection, "DBUser", DBUser);
-  DBPass = ini.ReadString(kSection, "DBPass", DBPass);
-  DBLang = ini.ReadString(kSection, "DBLang", DBLang);
-  DBTime = ReadInteger(ini, "DBTime", DBTime);
-  Protocol = ReadInteger(ini, "Protocol", Protocol ? 1 : 0) != 0;
+  gDBFile = ini.ReadString(kSection, "DBFile", gDBFile);
+  gDBUser = ini.ReadString(kSection, "DBUser", gDBUser);
+  gDBPass = ini.ReadString(kSection, "DBPass", gDBPass);
+  gDBLang = ini.ReadString(kSection, "DBLang", gDBLang);
+  gDBTime = ReadInteger(ini, "DBTime", gDBTime);
+  gProtocol = ReadInteger(ini, "Protocol", gProtocol ? 1 : 0) != 0;
   // Off unless this file asks for it; a negative or unreadable value leaves it off too.
-  QueueMaxCommands =
+  gQueueMaxCommands =
       std::max(0, ParseIniInteger(ini.ReadString(kQueueSection, "MaxCommands", "")).value_or(0));
   WriteProtocol("ReadSettings:: OK");
 }
 
 void WriteSettings() {
-  platform::IniFile ini(SettingsFileName);
-  WriteValue(ini, "DBFile", DBFile);
-  WriteValue(ini, "DBUser", DBUser);
-  WriteValue(ini, "DBPass", DBPass);
-  WriteValue(ini, "DBLang", DBLang);
-  WriteValue(ini, "DBTime", std::to_string(DBTime));
-  WriteValue(ini, "Protocol", Protocol ? "1" : "0");
+  platform::IniFile ini(gSettingsFileName);
+  WriteValue(ini, "DBFile", gDBFile);
+  WriteValue(ini, "DBUser", gDBUser);
+  WriteValue(ini, "DBPass", gDBPass);
+  WriteValue(ini, "DBLang", gDBLang);
+  WriteValue(ini, "DBTime", std::to_string(gDBTime));
+  WriteValue(ini, "Protocol", gProtocol ? "1" : "0");
   WriteProtocol("WriteSettings:: OK");
 }
 
 void ResetSettings() noexcept {
   // Only the allocation of a default text can fail; cleared texts are the fallback then.
   try {
-    DBFile = kDefaultDBFile;
-    DBUser = kDefaultDBUser;
-    DBPass = kDefaultDBPass;
-    DBLang = kDefaultDBLang;
+    gDBFile = kDefaultDBFile;
+    gDBUser = kDefaultDBUser;
+    gDBPass = kDefaultDBPass;
+    gDBLang = kDefaultDBLang;
   } catch (...) {
-    DBFile.clear();
-    DBUser.clear();
-    DBPass.clear();
-    DBLang.clear();
+    gDBFile.clear();
+    gDBUser.clear();
+    gDBPass.clear();
+    gDBLang.clear();
   }
-  DBTime = kDefaultDBTime;
-  Protocol = kDefaultProtocol;
-  QueueMaxCommands = 0;
-  SettingsFileName.clear();
+  gDBTime = kDefaultDBTime;
+  gProtocol = kDefaultProtocol;
+  gQueueMaxCommands = 0;
+  gSettingsFileName.clear();
 }
 
 }  // namespace mox

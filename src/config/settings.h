@@ -9,19 +9,19 @@ namespace mox {
 
 // Settings globals: built-in defaults until the first ReadSettings. Written only by InitSettings
 // (before the worker thread starts), read by the database layer afterwards.
-extern std::string DBFile;
-extern std::string DBUser;
-extern std::string DBPass;
-extern std::string DBLang;
-extern int32_t DBTime;
-extern bool Protocol;
+extern std::string gDBFile;
+extern std::string gDBUser;
+extern std::string gDBPass;
+extern std::string gDBLang;
+extern int32_t gDBTime;
+extern bool gProtocol;
 
 // The most commands the queue holds; 0 (the default) for no limit. Read from the key MaxCommands
 // of the section "Queue", which only a file that has it holds: WriteSettings never writes it.
-extern int32_t QueueMaxCommands;
+extern int32_t gQueueMaxCommands;
 
 // Full path of the settings file; empty until the first InitSettings.
-extern std::string SettingsFileName;
+extern std::string gSettingsFileName;
 
 // Raised when the settings file cannot be written: "Unable to write to <path>".
 class SettingsWriteError : public std::runtime_error {

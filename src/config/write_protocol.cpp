@@ -69,7 +69,7 @@ void FreeSettingsUnit() noexcept {
 }
 
 void WriteProtocol(std::string_view text) noexcept {
-  if (!Protocol) return;
+  if (!gProtocol) return;
   try {
     if (gProtocolLock && gProtocolLines) {
       std::lock_guard lock(*gProtocolLock);

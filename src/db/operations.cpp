@@ -128,10 +128,10 @@ int32_t OpenConnection(Connection& connection) noexcept {
   }
   try {
     CloseConnection(connection);
-    connection.SetIdleTimeout(DBTime, GetMsCounter());
-    connection.SetDatabaseName(DBFile);
-    connection.SetParams(DBUser, DBPass, DBLang);
-    WriteProtocol(ElapsedField(start) + "DBOpen:: Connecting to " + DBFile);
+    connection.SetIdleTimeout(gDBTime, GetMsCounter());
+    connection.SetDatabaseName(gDBFile);
+    connection.SetParams(gDBUser, gDBPass, gDBLang);
+    WriteProtocol(ElapsedField(start) + "DBOpen:: Connecting to " + gDBFile);
     connection.Connect();
     WriteProtocol(ElapsedField(start) + "DBOpen:: Successfully connected to database");
     return 0;

@@ -3,6 +3,6 @@
 namespace mox {
 
 // Defined here so that the class's virtual table has one home.
-tCustomLog::~tCustomLog() = default;
+CustomLog::~CustomLog() = default;
 
 }  // namespace mox

@@ -6,25 +6,25 @@
 
 namespace mox {
 
-// Thread-safe: every write operation of a derived log holds FLock for its whole file access, so
+// Thread-safe: every write operation of a derived log holds lock_ for its whole file access, so
 // lines of one log object never interleave. Must not be destroyed while a write is running.
-class tCustomLog {
+class CustomLog {
  public:
-  tCustomLog() = default;
-  tCustomLog(const tCustomLog&) = delete;
-  tCustomLog& operator=(const tCustomLog&) = delete;
+  CustomLog() = default;
+  CustomLog(const CustomLog&) = delete;
+  CustomLog& operator=(const CustomLog&) = delete;
 
   // Writes one line; true when it was written.
   virtual bool Write(std::string_view text) = 0;
 
-  virtual ~tCustomLog();
+  virtual ~CustomLog();
 
  protected:
-  // Holds FLock until the returned guard goes out of scope.
-  [[nodiscard]] std::unique_lock<std::mutex> Lock() { return std::unique_lock(FLock); }
+  // Holds lock_ until the returned guard goes out of scope.
+  [[nodiscard]] std::unique_lock<std::mutex> Lock() { return std::unique_lock(lock_); }
 
  private:
-  std::mutex FLock;
+  std::mutex lock_;
 };
 
 }  // namespace mox

@@ -24,7 +24,7 @@ class RecordBuffer {
   std::size_t size() const { return size_; }
 
  private:
-  char data_[tFileLog::kRecordBufferSize];
+  char data_[FileLog::kRecordBufferSize];
   std::size_t size_ = 0;
 };
 
@@ -35,30 +35,30 @@ std::string PrefixedFileName(const std::string& name, std::string_view prefix) {
 
 }  // namespace
 
-tFileLog::tFileLog(std::string file_name)
-    : FFileName(std::move(file_name)), FClock(&platform::NowLocal) {}
+FileLog::FileLog(std::string file_name)
+    : file_name_(std::move(file_name)), clock_(&platform::NowLocal) {}
 
-bool tFileLog::Write(std::string_view text) {
+bool FileLog::Write(std::string_view text) {
   return WriteRecord(text, {}, true);
 }
 
-bool tFileLog::WritePrefixed(std::string_view text, std::string_view prefix) {
+bool FileLog::WritePrefixed(std::string_view text, std::string_view prefix) {
   return WriteRecord(text, prefix, true);
 }
 
-bool tFileLog::WriteRaw(std::string_view text) {
+bool FileLog::WriteRaw(std::string_view text) {
   return WriteRecord(text, {}, false);
 }
 
-bool tFileLog::WriteRawPrefixed(std::string_view text, std::string_view prefix) {
+bool FileLog::WriteRawPrefixed(std::string_view text, std::string_view prefix) {
   return WriteRecord(text, prefix, false);
 }
 
-std::string tFileLog::GetFileName() {
-  return FFileName;
+std::string FileLog::GetFileName() {
+  return file_name_;
 }
 
-bool tFileLog::WriteRecord(std::string_view text, std::string_view prefix, bool time_stamped) {
+bool FileLog::WriteRecord(std::string_view text, std::string_view prefix, bool time_stamped) {
   const auto guard = Lock();
   // The name comes first: a line whose name is fetched just before the hour turns carries the
   // next hour's time stamp in the old hour's file.

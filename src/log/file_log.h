@@ -10,7 +10,7 @@
 
 namespace mox {
 
-class tFileLog : public tCustomLog {
+class FileLog : public CustomLog {
  public:
   // Where the log takes the current local date and time from.
   using Clock = std::function<platform::LocalDateTime()>;
@@ -21,7 +21,7 @@ class tFileLog : public tCustomLog {
   // so at most kRecordBufferSize - 1 bytes of a record reach the file.
   static constexpr std::size_t kRecordBufferSize = 8192;
 
-  explicit tFileLog(std::string file_name);
+  explicit FileLog(std::string file_name);
 
   // The virtual operations are declared in their slot order: Write, GetFileName, WritePrefixed,
   // WriteRaw, WriteRawPrefixed.
@@ -44,18 +44,18 @@ class tFileLog : public tCustomLog {
   virtual bool WriteRawPrefixed(std::string_view text, std::string_view prefix);
 
   // Replaces the clock (platform::NowLocal by default). Only while no write is running.
-  void SetClock(Clock clock) { FClock = std::move(clock); }
+  void SetClock(Clock clock) { clock_ = std::move(clock); }
 
  protected:
-  platform::LocalDateTime Now() const { return FClock(); }
+  platform::LocalDateTime Now() const { return clock_(); }
 
   // REQUIRES: the lock is held (GetFileName rewrites it).
-  std::string FFileName;
+  std::string file_name_;
 
  private:
   bool WriteRecord(std::string_view text, std::string_view prefix, bool time_stamped);
 
-  Clock FClock;
+  Clock clock_;
 };
 
 }  // namespace mox

@@ -9,7 +9,7 @@
 
 namespace mox {
 
-constinit std::unique_ptr<tUniLog> gUniLog;
+constinit std::unique_ptr<UniLog> gUniLog;
 
 namespace {
 
@@ -39,7 +39,7 @@ void CreateUniLog() noexcept {
     const std::string pattern =
         BuildProgramLogPattern(platform::DirectoryPart(host_path), gModuleName);
     const std::string client_params = ReadDebugSetting();
-    gUniLog = std::make_unique<tUniLog>(pattern, client_params);
+    gUniLog = std::make_unique<UniLog>(pattern, client_params);
   } catch (...) {
     gUniLog.reset();
   }

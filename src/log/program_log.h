@@ -8,11 +8,11 @@
 
 namespace mox {
 
-class tUniLog;
+class UniLog;
 
 // The program log, or none: logging is then off. Written only while the library loads and unloads,
 // when no other call runs in it, and read without a lock.
-extern std::unique_ptr<tUniLog> gUniLog;
+extern std::unique_ptr<UniLog> gUniLog;
 
 // Writes one line to the program log (log server first when one is configured, else the hourly
 // file). False when there is no program log or the write raised an error; never throws.

@@ -8,21 +8,21 @@
 
 namespace mox {
 
-tTimeSeparatedFileLog::tTimeSeparatedFileLog(std::string file_name_pattern)
-    : tFileLog(std::string()), FFileNamePattern(std::move(file_name_pattern)) {}
+TimeSeparatedFileLog::TimeSeparatedFileLog(std::string file_name_pattern)
+    : FileLog(std::string()), file_name_pattern_(std::move(file_name_pattern)) {}
 
-std::string tTimeSeparatedFileLog::GetFileName() {
-  std::string name = FormatDateTime(FFileNamePattern, Now());
+std::string TimeSeparatedFileLog::GetFileName() {
+  std::string name = FormatDateTime(file_name_pattern_, Now());
   const std::string directory = platform::DirectoryPart(name);
   if (directory.empty()) {
     throw std::runtime_error("log file name without directory: " + name);
   }
   if (platform::CreateDirectories(directory)) {
-    FFileName = std::move(name);
+    file_name_ = std::move(name);
   } else {
-    FFileName.clear();
+    file_name_.clear();
   }
-  return FFileName;
+  return file_name_;
 }
 
 }  // namespace mox

@@ -8,10 +8,10 @@
 
 namespace mox {
 
-class tTimeSeparatedFileLog : public tFileLog {
+class TimeSeparatedFileLog : public FileLog {
  public:
   // `file_name_pattern` uses the language of FormatDateTime and must yield a full file path.
-  explicit tTimeSeparatedFileLog(std::string file_name_pattern);
+  explicit TimeSeparatedFileLog(std::string file_name_pattern);
 
  protected:
   // Formats the pattern with the current time and creates the file's directory when missing.
@@ -20,7 +20,7 @@ class tTimeSeparatedFileLog : public tFileLog {
   std::string GetFileName() override;
 
  private:
-  std::string FFileNamePattern;
+  std::string file_name_pattern_;
 };
 
 }  // namespace mox

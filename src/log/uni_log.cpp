@@ -12,74 +12,74 @@ bool LowByteIsTrue(int32_t result) {
 
 }  // namespace
 
-tUniLog::tUniLog(std::string file_name_pattern, const std::string& client_params)
-    : tTimeSeparatedFileLog(std::move(file_name_pattern)) {
+UniLog::UniLog(std::string file_name_pattern, const std::string& client_params)
+    : TimeSeparatedFileLog(std::move(file_name_pattern)) {
   if (!client_params.empty()) LoadLogClient(client_params);
 }
 
-tUniLog::~tUniLog() {
-  if (FClientFinalize != nullptr) {
+UniLog::~UniLog() {
+  if (client_finalize_ != nullptr) {
     // The log server's library is foreign code: whatever it raises is ignored, and it is
     // unloaded all the same.
     try {
-      FClientFinalize();
+      client_finalize_();
     } catch (...) {
     }
-    FreeLib(FClientLib);
+    FreeLib(client_lib_);
   }
 }
 
-void tUniLog::LoadLogClient(const std::string& client_params) {
-  FClientLib = LoadLib(kLogClientLibraryName);
-  if (!FClientLib) return;
-  FClientInitialize =
-      reinterpret_cast<ClientInitializeFunction>(GetLibProc(FClientLib, "DLL_Initialize"));
-  FClientFinalize =
-      reinterpret_cast<ClientFinalizeFunction>(GetLibProc(FClientLib, "DLL_Finalize"));
-  FClientMessage =
-      reinterpret_cast<ClientMessageFunction>(GetLibProc(FClientLib, "DLL_MessageToLogServer"));
-  if (FClientInitialize != nullptr && FClientFinalize != nullptr && FClientMessage != nullptr) {
-    FServerResult =
-        LowByteIsTrue(FClientInitialize(client_params.c_str(), kLogClientInitializeValue));
+void UniLog::LoadLogClient(const std::string& client_params) {
+  client_lib_ = LoadLib(kLogClientLibraryName);
+  if (!client_lib_) return;
+  client_initialize_ =
+      reinterpret_cast<ClientInitializeFunction>(GetLibProc(client_lib_, "DLL_Initialize"));
+  client_finalize_ =
+      reinterpret_cast<ClientFinalizeFunction>(GetLibProc(client_lib_, "DLL_Finalize"));
+  client_message_ =
+      reinterpret_cast<ClientMessageFunction>(GetLibProc(client_lib_, "DLL_MessageToLogServer"));
+  if (client_initialize_ != nullptr && client_finalize_ != nullptr && client_message_ != nullptr) {
+    server_result_ =
+        LowByteIsTrue(client_initialize_(client_params.c_str(), kLogClientInitializeValue));
     return;
   }
-  FClientInitialize = nullptr;
-  FClientFinalize = nullptr;
-  FClientMessage = nullptr;
-  FreeLib(FClientLib);
+  client_initialize_ = nullptr;
+  client_finalize_ = nullptr;
+  client_message_ = nullptr;
+  FreeLib(client_lib_);
 }
 
-bool tUniLog::OfferToServer(bool dated, std::string_view prefix, std::string_view text) {
-  if (FClientMessage == nullptr) return false;
+bool UniLog::OfferToServer(bool dated, std::string_view prefix, std::string_view text) {
+  if (client_message_ == nullptr) return false;
   const double ole_date = dated ? platform::ToOleAutomationDate(Now()) : 0.0;
   const std::string prefix_text(prefix);
   const std::string line_text(text);
   // Other threads store their own results meanwhile: decide on this call's result alone.
   const bool taken =
-      LowByteIsTrue(FClientMessage(ole_date, HostExeName().c_str(), ModuleName().c_str(),
-                                   prefix_text.c_str(), line_text.c_str()));
-  FServerResult = taken;
+      LowByteIsTrue(client_message_(ole_date, HostExeName().c_str(), ModuleName().c_str(),
+                                    prefix_text.c_str(), line_text.c_str()));
+  server_result_ = taken;
   return taken;
 }
 
-bool tUniLog::Write(std::string_view text) {
+bool UniLog::Write(std::string_view text) {
   if (OfferToServer(true, {}, text)) return true;
-  return tTimeSeparatedFileLog::Write(text);
+  return TimeSeparatedFileLog::Write(text);
 }
 
-bool tUniLog::WritePrefixed(std::string_view text, std::string_view prefix) {
+bool UniLog::WritePrefixed(std::string_view text, std::string_view prefix) {
   if (OfferToServer(true, prefix, text)) return true;
-  return tTimeSeparatedFileLog::WritePrefixed(text, prefix);
+  return TimeSeparatedFileLog::WritePrefixed(text, prefix);
 }
 
-bool tUniLog::WriteRaw(std::string_view text) {
+bool UniLog::WriteRaw(std::string_view text) {
   if (OfferToServer(false, {}, text)) return true;
-  return tTimeSeparatedFileLog::WriteRaw(text);
+  return TimeSeparatedFileLog::WriteRaw(text);
 }
 
-bool tUniLog::WriteRawPrefixed(std::string_view text, std::string_view prefix) {
+bool UniLog::WriteRawPrefixed(std::string_view text, std::string_view prefix) {
   if (OfferToServer(false, prefix, text)) return true;
-  return tTimeSeparatedFileLog::WriteRawPrefixed(text, prefix);
+  return TimeSeparatedFileLog::WriteRawPrefixed(text, prefix);
 }
 
 }  // namespace mox

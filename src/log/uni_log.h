@@ -29,12 +29,12 @@ inline constexpr int32_t kLogClientInitializeValue = 500;
 
 // Thread-safe like its bases. The server call of a line is made outside the lock, so the client
 // library is entered by several threads at once.
-class tUniLog : public tTimeSeparatedFileLog {
+class UniLog : public TimeSeparatedFileLog {
  public:
   // Loads the client library when `client_params` is not empty (see LoadLogClient).
-  tUniLog(std::string file_name_pattern, const std::string& client_params);
+  UniLog(std::string file_name_pattern, const std::string& client_params);
   // Calls DLL_Finalize and unloads the client library when it was complete.
-  ~tUniLog() override;
+  ~UniLog() override;
 
   // Each offers the line to the log server first (when there is a client); a line the server
   // does not take goes to the file as in the base class.
@@ -44,9 +44,9 @@ class tUniLog : public tTimeSeparatedFileLog {
   bool WriteRawPrefixed(std::string_view text, std::string_view prefix) override;
 
   // True while the client library is loaded and complete ("server first").
-  bool HasLogClient() const { return FClientMessage != nullptr; }
+  bool HasLogClient() const { return client_message_ != nullptr; }
   // The result of DLL_Initialize, then of the latest DLL_MessageToLogServer call.
-  bool ServerResult() const { return FServerResult.load(); }
+  bool ServerResult() const { return server_result_.load(); }
 
  private:
   // Loads the client library and, when all three exports are there, calls DLL_Initialize;
@@ -57,12 +57,12 @@ class tUniLog : public tTimeSeparatedFileLog {
   // `dated`, else 0.0 (the raw variants).
   bool OfferToServer(bool dated, std::string_view prefix, std::string_view text);
 
-  platform::DynamicLibrary FClientLib;
-  ClientInitializeFunction FClientInitialize = nullptr;
-  ClientFinalizeFunction FClientFinalize = nullptr;
-  ClientMessageFunction FClientMessage = nullptr;
+  platform::DynamicLibrary client_lib_;
+  ClientInitializeFunction client_initialize_ = nullptr;
+  ClientFinalizeFunction client_finalize_ = nullptr;
+  ClientMessageFunction client_message_ = nullptr;
   // Stored from several threads at once; only informational, no decision reads it.
-  std::atomic<bool> FServerResult{false};
+  std::atomic<bool> server_result_{false};
 };
 
 }  // namespace mox

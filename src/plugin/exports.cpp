@@ -23,11 +23,11 @@ namespace {
 
 // The one worker, between Init_Plugin and Finalize_Plugin. Init_Plugin and Finalize_Plugin never
 // run concurrently with another export of a host thread (a rule of the host interface).
-constinit std::unique_ptr<TMoxSettingsManager> gWorker;
+constinit std::unique_ptr<MoxSettingsManager> gWorker;
 // The worker as Command_Plugin reaches it. A reply callback may call Command_Plugin on the worker
 // thread while Finalize_Plugin stops that worker, so it is cleared atomically before the worker
 // goes; the worker outlives such a call, since its destruction waits for its own thread.
-constinit std::atomic<TMoxSettingsManager*> gPostTarget{nullptr};
+constinit std::atomic<MoxSettingsManager*> gPostTarget{nullptr};
 
 void LogFailure(const char* routine, const char* what) noexcept {
   WriteLog(std::string(routine) + ":: FAIL: " + what);
@@ -65,7 +65,7 @@ void StopWorkerAtUnload() noexcept {
   // The library's globals go next. A thread that Finalize_Plugin left behind and that has ended
   // is done with them (the check orders its last steps before this point); one still running
   // is not, and only the log can tell.
-  if (TMoxSettingsManager::WorkerLeftBehindRunning()) {
+  if (MoxSettingsManager::WorkerLeftBehindRunning()) {
     WriteLog(
         "MoxSettingsManager:: FAIL: a worker thread left behind by Finalize_Plugin still runs as "
         "the library ends");
@@ -85,7 +85,7 @@ MOX_EXPORT void MOX_CALL Init_Plugin(const char** name, MoxReplyCallback callbac
     WriteLog(std::string("Init_Plugin: ") + PluginName());
     // A second Init_Plugin replaces the running worker.
     DestroyWorker();
-    gWorker = std::make_unique<TMoxSettingsManager>(callback, user);
+    gWorker = std::make_unique<MoxSettingsManager>(callback, user);
     StopWorkerAtProcessExit();
     gPostTarget.store(gWorker.get());
   } catch (const std::exception& error) {
@@ -101,7 +101,7 @@ MOX_EXPORT int32_t MOX_CALL Command_Plugin(int32_t tag, const void* payload, uin
   using namespace mox;
   try {
     if (length == 0) return 0;
-    TMoxSettingsManager* const worker = gPostTarget.load();
+    MoxSettingsManager* const worker = gPostTarget.load();
     if (worker == nullptr) {
       WriteLog("PLUGIN PANIC: Plugin is not initialized!");
       return 0;

@@ -4,52 +4,52 @@
 
 namespace mox {
 
-void TCommandQueue::PushCommand(std::unique_ptr<TCommandRecord> record) {
+void CommandQueue::PushCommand(std::unique_ptr<CommandRecord> record) {
   PushCommandWithin(record, 0);
 }
 
-bool TCommandQueue::PushCommandWithin(std::unique_ptr<TCommandRecord>& record, std::size_t limit) {
+bool CommandQueue::PushCommandWithin(std::unique_ptr<CommandRecord>& record, std::size_t limit) {
   {
     QueueGuard guard(*this);
-    if (limit != 0 && FQueue.size() >= limit) return false;
-    FQueue.push_back(std::move(record));
-    if (FQueue.size() > FPeakSize) FPeakSize = FQueue.size();
+    if (limit != 0 && queue_.size() >= limit) return false;
+    queue_.push_back(std::move(record));
+    if (queue_.size() > peak_size_) peak_size_ = queue_.size();
   }
-  FQueueSemaphore.release();
+  queue_semaphore_.release();
   return true;
 }
 
-std::unique_ptr<TCommandRecord> TCommandQueue::PopCommand(std::chrono::milliseconds timeout) {
-  if (!FQueueSemaphore.try_acquire_for(timeout)) return nullptr;
+std::unique_ptr<CommandRecord> CommandQueue::PopCommand(std::chrono::milliseconds timeout) {
+  if (!queue_semaphore_.try_acquire_for(timeout)) return nullptr;
   QueueGuard guard(*this);
-  if (FQueue.empty()) return nullptr;
-  std::unique_ptr<TCommandRecord> record = std::move(FQueue.front());
-  FQueue.pop_front();
-  if (FQueue.empty()) {
-    FEmptiedAfterPeak = FPeakSize;
-    FPeakSize = 0;
+  if (queue_.empty()) return nullptr;
+  std::unique_ptr<CommandRecord> record = std::move(queue_.front());
+  queue_.pop_front();
+  if (queue_.empty()) {
+    emptied_after_peak_ = peak_size_;
+    peak_size_ = 0;
   }
   return record;
 }
 
-bool TCommandQueue::DrainedAfterBacklog(std::size_t backlog) {
-  if (FEmptiedAfterPeak < backlog) return false;
-  FEmptiedAfterPeak = 0;
+bool CommandQueue::DrainedAfterBacklog(std::size_t backlog) {
+  if (emptied_after_peak_ < backlog) return false;
+  emptied_after_peak_ = 0;
   return true;
 }
 
-void TCommandQueue::WakeWorker() noexcept {
-  FQueueSemaphore.release();
+void CommandQueue::WakeWorker() noexcept {
+  queue_semaphore_.release();
 }
 
-std::size_t TCommandQueue::ClearQueue() {
-  std::deque<std::unique_ptr<TCommandRecord>> discarded;
+std::size_t CommandQueue::ClearQueue() {
+  std::deque<std::unique_ptr<CommandRecord>> discarded;
   {
     QueueGuard guard(*this);
-    discarded.swap(FQueue);
+    discarded.swap(queue_);
   }
   // Signals left for discarded commands would wake the worker for nothing.
-  while (FQueueSemaphore.try_acquire()) {
+  while (queue_semaphore_.try_acquire()) {
   }
   return discarded.size();
 }

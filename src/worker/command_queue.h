@@ -16,25 +16,25 @@ namespace mox {
 
 // One queued command: the host's tag and the plug-in's own copy of the payload (message code,
 // then command text). The record owns the copy.
-struct TCommandRecord {
-  int32_t RequestTag = 0;
-  std::unique_ptr<uint8_t[]> Payload;
-  uint32_t PayloadLength = 0;
+struct CommandRecord {
+  int32_t request_tag = 0;
+  std::unique_ptr<uint8_t[]> payload;
+  uint32_t payload_length = 0;
 };
 
-class TCommandQueue {
+class CommandQueue {
  public:
   // How long an idle worker sleeps before it looks at its stop flag again.
   static constexpr std::chrono::milliseconds kPopTimeout{1000};
 
   // Appends the record and releases the semaphore by one.
-  void PushCommand(std::unique_ptr<TCommandRecord> record);
+  void PushCommand(std::unique_ptr<CommandRecord> record);
   // The same unless `limit` records are queued already (0: no limit): false then, and the record
   // stays with the caller.
-  bool PushCommandWithin(std::unique_ptr<TCommandRecord>& record, std::size_t limit);
+  bool PushCommandWithin(std::unique_ptr<CommandRecord>& record, std::size_t limit);
   // Waits up to `timeout` for a posted command and takes the oldest; empty when the wait timed
   // out or found the list empty.
-  std::unique_ptr<TCommandRecord> PopCommand(std::chrono::milliseconds timeout = kPopTimeout);
+  std::unique_ptr<CommandRecord> PopCommand(std::chrono::milliseconds timeout = kPopTimeout);
   // True once each time a PopCommand emptied the list after it held at least `backlog` records;
   // from the worker thread only, right after PopCommand (no lock: PopCommand records it).
   // The memory of such a backlog is worth handing back.
@@ -47,26 +47,26 @@ class TCommandQueue {
   void WakeWorker() noexcept;
 
  private:
-  // Holds FQueueLock for one append or one take, and never while waiting on the semaphore.
+  // Holds queue_lock_ for one append or one take, and never while waiting on the semaphore.
   class QueueGuard {
    public:
-    explicit QueueGuard(TCommandQueue& queue) : queue_(queue) { queue_.LockQueue(); }
+    explicit QueueGuard(CommandQueue& queue) : queue_(queue) { queue_.LockQueue(); }
     ~QueueGuard() { queue_.UnlockQueue(); }
     QueueGuard(const QueueGuard&) = delete;
     QueueGuard& operator=(const QueueGuard&) = delete;
 
    private:
-    TCommandQueue& queue_;
+    CommandQueue& queue_;
   };
 
-  void LockQueue() { FQueueLock.lock(); }
-  void UnlockQueue() noexcept { FQueueLock.unlock(); }
+  void LockQueue() { queue_lock_.lock(); }
+  void UnlockQueue() noexcept { queue_lock_.unlock(); }
 
-  std::deque<std::unique_ptr<TCommandRecord>> FQueue;  // guarded by FQueueLock; oldest first
-  std::size_t FPeakSize = 0;  // guarded by FQueueLock; the most records held since last empty
-  std::size_t FEmptiedAfterPeak = 0;  // worker thread only: the peak the last emptying pop ended
-  std::counting_semaphore<0x7FFFFFFF> FQueueSemaphore{0};
-  std::mutex FQueueLock;
+  std::deque<std::unique_ptr<CommandRecord>> queue_;  // guarded by queue_lock_; oldest first
+  std::size_t peak_size_ = 0;  // guarded by queue_lock_; the most records held since last empty
+  std::size_t emptied_after_peak_ = 0;  // worker thread only: the peak the last emptying pop ended
+  std::counting_semaphore<0x7FFFFFFF> queue_semaphore_{0};
+  std::mutex queue_lock_;
 };
 
 }  // namespace mox

@@ -35,72 +35,75 @@ std::string Describe(const std::exception_ptr& error) {
 
 }  // namespace
 
-TCommandDispatch::TCommandDispatch(MoxReplyCallback callback, uint32_t user_value,
-                                   WorkerServices& services, DatabaseAccess& database)
-    : FReplyCallback(callback), FUserValue(user_value), FServices(services), FDatabase(database) {}
+CommandDispatch::CommandDispatch(MoxReplyCallback callback, uint32_t user_value,
+                                 WorkerServices& services, DatabaseAccess& database)
+    : reply_callback_(callback),
+      user_value_(user_value),
+      services_(services),
+      database_(database) {}
 
-void TCommandDispatch::HandleCommand(const TCommandRecord& record) noexcept {
-  if (!record.Payload || record.PayloadLength == 0) return;
-  const uint8_t code = record.Payload[0];
+void CommandDispatch::HandleCommand(const CommandRecord& record) noexcept {
+  if (!record.payload || record.payload_length == 0) return;
+  const uint8_t code = record.payload[0];
   try {
-    const std::string_view text(reinterpret_cast<const char*>(record.Payload.get()) + 1,
-                                record.PayloadLength - 1);
+    const std::string_view text(reinterpret_cast<const char*>(record.payload.get()) + 1,
+                                record.payload_length - 1);
     // Blocking commands carry passwords, which no log line shows.
-    FServices.WriteProtocol(
+    services_.WriteProtocol(
         "MSG: " + (IsBlockingCode(code) ? MaskPasswordsInCommaText(text) : std::string(text)));
-    if (FReplyCallback == nullptr) return;
+    if (reply_callback_ == nullptr) return;
     const std::optional<std::string> reply = RunCommand(code, text);
-    if (reply) SendReply(record.RequestTag, *reply);
+    if (reply) SendReply(record.request_tag, *reply);
   } catch (...) {
     try {
-      FServices.WriteLog("MoxSettingsManager:: FAIL: handling of message " + std::to_string(code) +
+      services_.WriteLog("MoxSettingsManager:: FAIL: handling of message " + std::to_string(code) +
                          " raised " + Describe(std::current_exception()));
     } catch (...) {
     }
     // Nothing raises once the reply is out (SendReply keeps the callback's failures), so the
     // host still gets its one answer: the failure reply.
-    if (FReplyCallback != nullptr && IsKnownCode(code)) {
+    if (reply_callback_ != nullptr && IsKnownCode(code)) {
       try {
-        SendReply(record.RequestTag, std::string(1, static_cast<char>(code)));
+        SendReply(record.request_tag, std::string(1, static_cast<char>(code)));
       } catch (...) {
       }
     }
   }
 }
 
-std::optional<std::string> TCommandDispatch::RunCommand(uint8_t code, std::string_view text) {
+std::optional<std::string> CommandDispatch::RunCommand(uint8_t code, std::string_view text) {
   std::string reply(1, static_cast<char>(code));
   switch (code) {
     case MSG_GETDATABYID: {
-      FServices.WriteLog(Call("MSG_GETDATABYID", text));
-      int16_t Value = 0;
-      std::string Text;
-      if (FDatabase.GetDataById(std::string(text), Value, Text) >= 0) {
-        reply += StateByte(Value > 0);
-        reply += Text;
+      services_.WriteLog(Call("MSG_GETDATABYID", text));
+      int16_t value = 0;
+      std::string data;
+      if (database_.GetDataById(std::string(text), value, data) >= 0) {
+        reply += StateByte(value > 0);
+        reply += data;
       }
       return reply;
     }
     case MSG_GETMODIFIEDSTATEBYID: {
-      FServices.WriteLog(Call("MSG_GETMODIFIEDSTATEBYID", text));
-      int32_t State = 0;
-      if (FDatabase.GetModifiedStateById(std::string(text), State) >= 0) {
-        reply += StateByte(State != 0);
+      services_.WriteLog(Call("MSG_GETMODIFIEDSTATEBYID", text));
+      int32_t state = 0;
+      if (database_.GetModifiedStateById(std::string(text), state) >= 0) {
+        reply += StateByte(state != 0);
       }
       return reply;
     }
     case MSG_SETMODIFIEDSTATEBYID: {
       if (text.empty()) {
-        FServices.WriteLog(
+        services_.WriteLog(
             "MSG_SETMODIFIEDSTATEBYID:: FAIL: empty command text, no state byte to set");
         return reply;
       }
-      const auto State = static_cast<uint8_t>(text.front());
-      const std::string ID(text.substr(1));
-      FServices.WriteLog("MSG_SETMODIFIEDSTATEBYID(" + std::to_string(State) + ", " + ID + ")");
-      int32_t Value = 0;
-      if (FDatabase.SetModifiedStateById(ID, State, Value) >= 0) {
-        reply += StateByte(Value != 0);
+      const auto state = static_cast<uint8_t>(text.front());
+      const std::string id(text.substr(1));
+      services_.WriteLog("MSG_SETMODIFIEDSTATEBYID(" + std::to_string(state) + ", " + id + ")");
+      int32_t value = 0;
+      if (database_.SetModifiedStateById(id, state, value) >= 0) {
+        reply += StateByte(value != 0);
       }
       return reply;
     }
@@ -111,39 +114,39 @@ std::optional<std::string> TCommandDispatch::RunCommand(uint8_t code, std::strin
     case MSG_BLOCKINGS_SETLINK:
       return RunBlocking(code, text, "MSG_BLOCKINGS_SETLINK", &DatabaseAccess::BlockingsSetLink);
     default:
-      FServices.WriteLog("unknown msg: " + std::to_string(code) + " = " + std::string(text));
+      services_.WriteLog("unknown msg: " + std::to_string(code) + " = " + std::string(text));
       return std::nullopt;
   }
 }
 
-std::string TCommandDispatch::RunBlocking(uint8_t code, std::string_view text, const char* routine,
-                                          BlockingOperation operation) {
+std::string CommandDispatch::RunBlocking(uint8_t code, std::string_view text, const char* routine,
+                                         BlockingOperation operation) {
   std::string reply(1, static_cast<char>(code));
-  FServices.WriteLog(Call(routine, MaskPasswordsInCommaText(text)));
+  services_.WriteLog(Call(routine, MaskPasswordsInCommaText(text)));
   // Reading stops at a NUL byte, so a text that goes on after one would be carried out cut
   // short (a link set to the empty text, say). NULs at the very end, a host counting the
   // terminator, cut nothing.
   const std::size_t nul = text.find('\0');
   if (nul != std::string_view::npos &&
       text.find_first_not_of('\0', nul) != std::string_view::npos) {
-    FServices.WriteLog(std::string(routine) +
+    services_.WriteLog(std::string(routine) +
                        ":: FAIL: malformed comma text, bytes follow a NUL byte");
     return reply;
   }
   // A text cut off inside a quoted entry would hand the procedure values the host never meant.
   RequestList request;
   if (!request.SetCommaText(text)) {
-    FServices.WriteLog(std::string(routine) +
+    services_.WriteLog(std::string(routine) +
                        ":: FAIL: malformed comma text, a quoted entry has no closing double quote");
     return reply;
   }
-  const BlockingResult answer = (FDatabase.*operation)(std::move(request));
+  const BlockingResult answer = (database_.*operation)(std::move(request));
   if (answer.result >= 0) reply += answer.list.CommaText();
   return reply;
 }
 
-void TCommandDispatch::AnswerRefused(int32_t request_tag, uint8_t code) noexcept {
-  if (FReplyCallback == nullptr || !IsKnownCode(code)) return;
+void CommandDispatch::AnswerRefused(int32_t request_tag, uint8_t code) noexcept {
+  if (reply_callback_ == nullptr || !IsKnownCode(code)) return;
   try {
     SendReply(request_tag, std::string(1, static_cast<char>(code)));
   } catch (...) {
@@ -151,34 +154,34 @@ void TCommandDispatch::AnswerRefused(int32_t request_tag, uint8_t code) noexcept
   }
 }
 
-bool TCommandDispatch::CloseReplies(std::chrono::milliseconds wait) noexcept {
-  FRepliesClosed.store(true);
-  if (!FReplyGate.try_lock_for(wait)) return false;
-  FReplyGate.unlock();
+bool CommandDispatch::CloseReplies(std::chrono::milliseconds wait) noexcept {
+  replies_closed_.store(true);
+  if (!reply_gate_.try_lock_for(wait)) return false;
+  reply_gate_.unlock();
   return true;
 }
 
-void TCommandDispatch::SendReply(int32_t request_tag, const std::string& reply) noexcept {
+void CommandDispatch::SendReply(int32_t request_tag, const std::string& reply) noexcept {
   try {
-    std::shared_lock gate(FReplyGate);
-    if (FRepliesClosed.load()) {
-      FServices.WriteLog("MoxSettingsManager:: reply to request " + std::to_string(request_tag) +
+    std::shared_lock gate(reply_gate_);
+    if (replies_closed_.load()) {
+      services_.WriteLog("MoxSettingsManager:: reply to request " + std::to_string(request_tag) +
                          " dropped: the plug-in was finalized while it was being handled");
       return;
     }
     // The host reads the length as a signed 32-bit count.
     if (reply.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
-      FServices.WriteLog("MoxSettingsManager:: FAIL: reply of " + std::to_string(reply.size()) +
+      services_.WriteLog("MoxSettingsManager:: FAIL: reply of " + std::to_string(reply.size()) +
                          " bytes is too long, answered with the message code alone");
       const char code_only[2] = {reply.front(), '\0'};
-      FReplyCallback(request_tag, FServices.PluginName(), code_only, 1, FUserValue);
+      reply_callback_(request_tag, services_.PluginName(), code_only, 1, user_value_);
       return;
     }
-    FReplyCallback(request_tag, FServices.PluginName(), reply.c_str(),
-                   static_cast<int32_t>(reply.size()), FUserValue);
+    reply_callback_(request_tag, services_.PluginName(), reply.c_str(),
+                    static_cast<int32_t>(reply.size()), user_value_);
   } catch (...) {
     try {
-      FServices.WriteLog("MoxSettingsManager:: FAIL: reply callback raised " +
+      services_.WriteLog("MoxSettingsManager:: FAIL: reply callback raised " +
                          Describe(std::current_exception()));
     } catch (...) {
     }

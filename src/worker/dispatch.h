@@ -20,15 +20,15 @@
 
 namespace mox {
 
-class TCommandDispatch {
+class CommandDispatch {
  public:
   // `callback` may be empty: commands are then logged and dropped.
-  TCommandDispatch(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
-                   DatabaseAccess& database);
+  CommandDispatch(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+                  DatabaseAccess& database);
 
   // Answers every known message code exactly once (the code byte alone after a failure) and no
   // other. Never throws: a failure, the host's callback raising included, becomes a log line.
-  void HandleCommand(const TCommandRecord& record) noexcept;
+  void HandleCommand(const CommandRecord& record) noexcept;
 
   // Answers a command that the queue had no room for, at once on the calling thread: a known code
   // with the code byte alone, any other code not at all (as if it had been handled).
@@ -48,14 +48,14 @@ class TCommandDispatch {
   // Calls the host's callback once; whatever it raises is logged and goes no further.
   void SendReply(int32_t request_tag, const std::string& reply) noexcept;
 
-  MoxReplyCallback FReplyCallback;
-  uint32_t FUserValue;
-  WorkerServices& FServices;
-  DatabaseAccess& FDatabase;
+  MoxReplyCallback reply_callback_;
+  uint32_t user_value_;
+  WorkerServices& services_;
+  DatabaseAccess& database_;
   // A reply is sent under a shared hold of the gate; closing takes it exclusively, so that once
   // it is taken no call of the callback is running or can begin.
-  std::shared_timed_mutex FReplyGate;
-  std::atomic<bool> FRepliesClosed{false};
+  std::shared_timed_mutex reply_gate_;
+  std::atomic<bool> replies_closed_{false};
 };
 
 }  // namespace mox

@@ -32,13 +32,13 @@ std::string Milliseconds(std::chrono::milliseconds ms) {
 
 // The worker thread with what it works on. The thread is created first (held until Resume), then
 // the queue, the reply callback and user value, and the request list inside the dispatch.
-struct TMoxSettingsManager::Impl final : TThread {
+struct MoxSettingsManager::Impl final : Thread {
   Impl(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
        DatabaseAccess& database, std::chrono::milliseconds idle_wait)
-      : FServices(services),
-        FDatabase(database),
-        FIdleWait(idle_wait),
-        FDispatch(callback, user_value, services, database) {}
+      : services_(services),
+        database_(database),
+        idle_wait_(idle_wait),
+        dispatch_(callback, user_value, services, database) {}
 
   // Execute uses the members below, so the thread must end before they go.
   ~Impl() override {
@@ -51,23 +51,23 @@ struct TMoxSettingsManager::Impl final : TThread {
   void Execute() override {
     for (;;) {
       try {
-        if (std::unique_ptr<TCommandRecord> record = FQueue.PopCommand(FIdleWait)) {
-          FDispatch.HandleCommand(*record);
+        if (std::unique_ptr<CommandRecord> record = queue_.PopCommand(idle_wait_)) {
+          dispatch_.HandleCommand(*record);
           record.reset();
-          if (FQueue.DrainedAfterBacklog(kBacklogWorthReleasing)) {
+          if (queue_.DrainedAfterBacklog(kBacklogWorthReleasing)) {
             platform::ReturnFreeMemoryToSystem();
           }
         }
       } catch (const std::exception& error) {
-        FServices.WriteLog(std::string("MoxSettingsManager:: FAIL: worker loop raised ") +
+        services_.WriteLog(std::string("MoxSettingsManager:: FAIL: worker loop raised ") +
                            error.what());
       } catch (...) {
-        FServices.WriteLog("MoxSettingsManager:: FAIL: worker loop raised an unknown error");
+        services_.WriteLog("MoxSettingsManager:: FAIL: worker loop raised an unknown error");
       }
-      FDatabase.ServeIdleTicks();
+      database_.ServeIdleTicks();
       if (Terminated()) break;
     }
-    FDatabase.Disconnect();
+    database_.Disconnect();
   }
 
   // The thread of a worker left behind has ended at last: it frees what the destruction left to
@@ -76,40 +76,40 @@ struct TMoxSettingsManager::Impl final : TThread {
     // The destruction released the worker to this thread, which is its last user.
     const std::unique_ptr<Impl> self(this);
     try {
-      FQueue.ClearQueue();
+      queue_.ClearQueue();
     } catch (...) {
     }
-    FDatabase.Done();
-    FServices.WriteLog(
+    database_.Done();
+    services_.WriteLog(
         "MoxSettingsManager:: the worker thread left behind has ended; database objects released");
     gWorkersLeftBehind.fetch_sub(1);
   }
 
-  WorkerServices& FServices;
-  DatabaseAccess& FDatabase;
+  WorkerServices& services_;
+  DatabaseAccess& database_;
   // The production worker's database, once a thread left behind has taken it over.
-  std::unique_ptr<DatabaseAccess> FOwnedDatabase;
-  const std::chrono::milliseconds FIdleWait;
-  TCommandQueue FQueue;
-  TCommandDispatch FDispatch;
+  std::unique_ptr<DatabaseAccess> owned_database_;
+  const std::chrono::milliseconds idle_wait_;
+  CommandQueue queue_;
+  CommandDispatch dispatch_;
 };
 
-TMoxSettingsManager::TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value,
-                                         WorkerServices& services, DatabaseAccess& database,
-                                         std::chrono::milliseconds idle_wait, StopTimeouts stop)
-    : TMoxSettingsManager(callback, user_value, services, nullptr, &database, idle_wait, stop) {}
+MoxSettingsManager::MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value,
+                                       WorkerServices& services, DatabaseAccess& database,
+                                       std::chrono::milliseconds idle_wait, StopTimeouts stop)
+    : MoxSettingsManager(callback, user_value, services, nullptr, &database, idle_wait, stop) {}
 
-TMoxSettingsManager::TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value,
-                                         WorkerServices& services,
-                                         std::unique_ptr<DatabaseAccess> database)
-    : TMoxSettingsManager(callback, user_value, services, std::move(database), nullptr,
-                          std::chrono::milliseconds(1000), StopTimeouts{}) {}
+MoxSettingsManager::MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value,
+                                       WorkerServices& services,
+                                       std::unique_ptr<DatabaseAccess> database)
+    : MoxSettingsManager(callback, user_value, services, std::move(database), nullptr,
+                         std::chrono::milliseconds(1000), StopTimeouts{}) {}
 
-TMoxSettingsManager::TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value,
-                                         WorkerServices& services,
-                                         std::unique_ptr<DatabaseAccess> owned_database,
-                                         DatabaseAccess* other_database,
-                                         std::chrono::milliseconds idle_wait, StopTimeouts stop)
+MoxSettingsManager::MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value,
+                                       WorkerServices& services,
+                                       std::unique_ptr<DatabaseAccess> owned_database,
+                                       DatabaseAccess* other_database,
+                                       std::chrono::milliseconds idle_wait, StopTimeouts stop)
     : services_(services),
       owned_database_(std::move(owned_database)),
       database_(owned_database_ ? *owned_database_ : *other_database),
@@ -132,18 +132,18 @@ TMoxSettingsManager::TMoxSettingsManager(MoxReplyCallback callback, uint32_t use
   }
 }
 
-TMoxSettingsManager::~TMoxSettingsManager() {
+MoxSettingsManager::~MoxSettingsManager() {
   Finalize();
 }
 
-int32_t TMoxSettingsManager::PostCommand(int32_t request_tag, std::unique_ptr<uint8_t[]> payload,
-                                         uint32_t length) {
+int32_t MoxSettingsManager::PostCommand(int32_t request_tag, std::unique_ptr<uint8_t[]> payload,
+                                        uint32_t length) {
   if (length == 0 || !payload) return 0;
-  auto record = std::make_unique<TCommandRecord>();
-  record->RequestTag = request_tag;
-  record->Payload = std::move(payload);
-  record->PayloadLength = length;
-  if (impl_->FQueue.PushCommandWithin(record, queue_limit_)) {
+  auto record = std::make_unique<CommandRecord>();
+  record->request_tag = request_tag;
+  record->payload = std::move(payload);
+  record->payload_length = length;
+  if (impl_->queue_.PushCommandWithin(record, queue_limit_)) {
     if (refused_.load() > 0) {
       const int64_t refused = refused_.exchange(0);
       if (refused > 0) {
@@ -158,21 +158,21 @@ int32_t TMoxSettingsManager::PostCommand(int32_t request_tag, std::unique_ptr<ui
                        std::to_string(queue_limit_) +
                        " commands); commands are answered with their code alone until it has room");
   }
-  impl_->FDispatch.AnswerRefused(request_tag, record->Payload[0]);
+  impl_->dispatch_.AnswerRefused(request_tag, record->payload[0]);
   return 0;
 }
 
-bool TMoxSettingsManager::WorkerLeftBehindRunning() noexcept {
+bool MoxSettingsManager::WorkerLeftBehindRunning() noexcept {
   return gWorkersLeftBehind.load() > 0;
 }
 
-void TMoxSettingsManager::Terminate() noexcept {
+void MoxSettingsManager::Terminate() noexcept {
   if (!impl_) return;
   impl_->Terminate();
-  impl_->FQueue.WakeWorker();
+  impl_->queue_.WakeWorker();
 }
 
-bool TMoxSettingsManager::StopWorker() noexcept {
+bool MoxSettingsManager::StopWorker() noexcept {
   // A thread never resumed ends at once without running Execute.
   if (impl_->WaitFor(stop_.finish)) return true;
   services_.WriteLog("MoxSettingsManager:: worker still busy " + Milliseconds(stop_.finish) +
@@ -184,7 +184,7 @@ bool TMoxSettingsManager::StopWorker() noexcept {
   if (impl_->WaitFor(stop_.abort)) return true;
 
   // Left behind: from here on it must not answer, and its code must stay mapped.
-  const bool no_reply_running = impl_->FDispatch.CloseReplies(std::chrono::milliseconds(100));
+  const bool no_reply_running = impl_->dispatch_.CloseReplies(std::chrono::milliseconds(100));
   gWorkersLeftBehind.fetch_add(1);
   if (!impl_->Abandon()) {
     gWorkersLeftBehind.fetch_sub(1);  // it ended at the last moment after all
@@ -200,20 +200,20 @@ bool TMoxSettingsManager::StopWorker() noexcept {
   return false;
 }
 
-void TMoxSettingsManager::Finalize() noexcept {
+void MoxSettingsManager::Finalize() noexcept {
   services_.WriteLog("MoxSettingsManager finalizing...");
   if (impl_) {
     Terminate();
     if (!StopWorker()) {
       // The thread left behind owns the worker and the database from here on.
-      impl_->FOwnedDatabase = std::move(owned_database_);
+      impl_->owned_database_ = std::move(owned_database_);
       static_cast<void>(impl_.release());
       services_.WriteLog("MoxSettingsManager finalized");
       return;
     }
     std::size_t discarded = 0;
     try {
-      discarded = impl_->FQueue.ClearQueue();
+      discarded = impl_->queue_.ClearQueue();
     } catch (...) {
       // The records go with the queue below all the same.
     }

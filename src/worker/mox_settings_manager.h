@@ -1,4 +1,4 @@
-// TMoxSettingsManager: the worker between the host's threads and the settings database. It owns
+// MoxSettingsManager: the worker between the host's threads and the settings database. It owns
 // the command queue and the one thread that takes commands off it, handles each (database
 // operation, log lines, reply to the host) and frees it.
 //
@@ -29,27 +29,27 @@ struct StopTimeouts {
   std::chrono::milliseconds abort{2000};
 };
 
-class TMoxSettingsManager {
+class MoxSettingsManager {
  public:
   // Creation in order: thread (not started), queue, reply callback, request list,
   // "MoxSettingsManager initializing...", InitSettings, the database's Init, "MoxSettingsManager
   // initialized", thread started. On failure the destruction steps run for what was made and the
   // error is rethrown. Refused (std::runtime_error, before anything is made) while a worker left
   // behind by an earlier destruction still runs: it still uses the database objects.
-  TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value);
+  MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value);
   // The same worker on other services and another database (tests, fuzzers); an idle worker
   // looks at its stop flag every `idle_wait`. `services` and `database` must outlive the worker.
-  TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
-                      DatabaseAccess& database,
-                      std::chrono::milliseconds idle_wait = std::chrono::milliseconds(1000),
-                      StopTimeouts stop = {});
+  MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+                     DatabaseAccess& database,
+                     std::chrono::milliseconds idle_wait = std::chrono::milliseconds(1000),
+                     StopTimeouts stop = {});
   // Waits for the worker thread (a command in progress is finished and answered; see
   // StopTimeouts for one that does not end), drops queued commands without reply, the database's
   // Done, "MoxSettingsManager finalized".
-  ~TMoxSettingsManager();
+  ~MoxSettingsManager();
 
-  TMoxSettingsManager(const TMoxSettingsManager&) = delete;
-  TMoxSettingsManager& operator=(const TMoxSettingsManager&) = delete;
+  MoxSettingsManager(const MoxSettingsManager&) = delete;
+  MoxSettingsManager& operator=(const MoxSettingsManager&) = delete;
 
   // Queues a command; `payload` (message code, then command text) passes to the queue. Always 0.
   // With a queue limit set (QueueLimit) and reached, the command is answered at once instead, on
@@ -65,12 +65,11 @@ class TMoxSettingsManager {
 
  private:
   // A worker that owns its database.
-  TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
-                      std::unique_ptr<DatabaseAccess> database);
-  TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
-                      std::unique_ptr<DatabaseAccess> owned_database,
-                      DatabaseAccess* other_database, std::chrono::milliseconds idle_wait,
-                      StopTimeouts stop);
+  MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+                     std::unique_ptr<DatabaseAccess> database);
+  MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+                     std::unique_ptr<DatabaseAccess> owned_database, DatabaseAccess* other_database,
+                     std::chrono::milliseconds idle_wait, StopTimeouts stop);
 
   // The destruction steps, for a finished worker or for what a failed creation made.
   void Finalize() noexcept;

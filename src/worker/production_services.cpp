@@ -19,7 +19,7 @@ class PluginServices final : public WorkerServices {
  public:
   void InitSettings() override { mox::InitSettings(); }
   std::size_t QueueLimit() noexcept override {
-    return static_cast<std::size_t>(std::max(0, mox::QueueMaxCommands));
+    return static_cast<std::size_t>(std::max(0, mox::gQueueMaxCommands));
   }
   void KeepLibraryLoaded() noexcept override {
     platform::DynamicLibrary::PinLoaded(platform::ThisModulePath());
@@ -39,8 +39,8 @@ WorkerServices& ProductionServices() {
   return gPluginServices;
 }
 
-TMoxSettingsManager::TMoxSettingsManager(MoxReplyCallback callback, uint32_t user_value)
-    : TMoxSettingsManager(callback, user_value, ProductionServices(),
-                          std::make_unique<SettingsDatabase>()) {}
+MoxSettingsManager::MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value)
+    : MoxSettingsManager(callback, user_value, ProductionServices(),
+                         std::make_unique<SettingsDatabase>()) {}
 
 }  // namespace mox

@@ -2,14 +2,14 @@
 
 namespace mox {
 
-TThread::TThread() : thread_([this] { Run(); }) {}
+Thread::Thread() : thread_([this] { Run(); }) {}
 
-TThread::~TThread() {
+Thread::~Thread() {
   Terminate();
   WaitFor();
 }
 
-void TThread::Resume() {
+void Thread::Resume() {
   {
     std::lock_guard lock(gate_lock_);
     if (resumed_ || skip_execute_) return;
@@ -18,11 +18,11 @@ void TThread::Resume() {
   gate_.notify_one();
 }
 
-void TThread::Terminate() noexcept {
+void Thread::Terminate() noexcept {
   terminated_.store(true, std::memory_order_release);
 }
 
-void TThread::WaitFor() noexcept {
+void Thread::WaitFor() noexcept {
   if (!thread_.joinable()) return;
   {
     std::lock_guard lock(gate_lock_);
@@ -36,7 +36,7 @@ void TThread::WaitFor() noexcept {
   }
 }
 
-bool TThread::WaitFor(std::chrono::milliseconds timeout) noexcept {
+bool Thread::WaitFor(std::chrono::milliseconds timeout) noexcept {
   if (!thread_.joinable()) return true;
   {
     std::unique_lock lock(gate_lock_);
@@ -48,7 +48,7 @@ bool TThread::WaitFor(std::chrono::milliseconds timeout) noexcept {
   return true;
 }
 
-bool TThread::Abandon() noexcept {
+bool Thread::Abandon() noexcept {
   std::lock_guard lock(gate_lock_);
   if (body_done_) return false;
   given_up_ = true;
@@ -58,7 +58,7 @@ bool TThread::Abandon() noexcept {
   return true;
 }
 
-void TThread::Run() noexcept {
+void Thread::Run() noexcept {
   bool run = false;
   {
     std::unique_lock lock(gate_lock_);

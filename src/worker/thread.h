@@ -1,4 +1,4 @@
-// TThread: a thread object whose body runs only after an explicit Resume, with a stop flag that
+// Thread: a thread object whose body runs only after an explicit Resume, with a stop flag that
 // the owner sets and the body reads.
 //
 // Thread safety: Resume, Terminate and Terminated may be called from any thread; construction,
@@ -13,16 +13,16 @@
 
 namespace mox {
 
-class TThread {
+class Thread {
  public:
   // Starts the system thread held at a gate: Execute runs only after Resume. Throws
   // std::system_error when the thread cannot be created.
-  TThread();
+  Thread();
   // Sets the stop flag and waits for the thread to end (see WaitFor).
-  virtual ~TThread();
+  virtual ~Thread();
 
-  TThread(const TThread&) = delete;
-  TThread& operator=(const TThread&) = delete;
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
 
   // Lets the thread run Execute. Does nothing after the first call or once WaitFor has begun.
   void Resume();
@@ -31,7 +31,7 @@ class TThread {
   bool Terminated() const noexcept { return terminated_.load(std::memory_order_acquire); }
   // Waits until the thread has ended. A thread never resumed ends at once without running
   // Execute. A derived class whose Execute uses its own members calls Terminate and WaitFor in
-  // its destructor, because those members are gone by the time ~TThread runs.
+  // its destructor, because those members are gone by the time ~Thread runs.
   void WaitFor() noexcept;
   // The same, waiting at most `timeout`: true when the thread has ended (it is then joined).
   bool WaitFor(std::chrono::milliseconds timeout) noexcept;

@@ -51,12 +51,12 @@ class SettingsTest : public test::ConfigTest {
 
 TEST_F(SettingsTest, FirstStartCreatesTheFileWithTheSixDefaults) {
   InitSettings();
-  EXPECT_EQ(SettingsFileName, settings_file());
+  EXPECT_EQ(gSettingsFileName, settings_file());
   EXPECT_EQ(ReadFile(settings_file()), kDefaultFile);
   EXPECT_EQ(ModeOf(settings_file()), 0600u);  // it holds a password
-  EXPECT_EQ(DBFile, "localhost:c:\\MoxSettings.fdb");
-  EXPECT_EQ(DBTime, 1200000);
-  EXPECT_TRUE(Protocol);
+  EXPECT_EQ(gDBFile, "localhost:c:\\MoxSettings.fdb");
+  EXPECT_EQ(gDBTime, 1200000);
+  EXPECT_TRUE(gProtocol);
   EXPECT_EQ(LogLines(), (Lines{"ReadSettings:: OK", "WriteSettings:: OK"}));
 }
 
@@ -65,16 +65,16 @@ TEST_F(SettingsTest, MissingKeysAreAddedAndPresentOnesKeptInPlace) {
             "; ours\r\n[Other]\r\nDBUser=elsewhere\r\n[db]\r\ndbuser = alice \r\n"
             "DBFile=localhost:c:\\MoxSettings.fdb\r\nDBPass=PLANKROSE\r\nDBLang=WIN1251\r\n"
             "DBTime=1200000\r\nProtocol=1\r\n\r\n");
-  EXPECT_EQ(DBUser, "alice");
-  EXPECT_EQ(DBPass, "PLANKROSE");
+  EXPECT_EQ(gDBUser, "alice");
+  EXPECT_EQ(gDBPass, "PLANKROSE");
 }
 
 TEST_F(SettingsTest, QuotedValuesAreReadAndWrittenBackWithoutQuotes) {
   const std::string after =
       InitFrom("[DB]\r\nDBUser=\"SYSDBA\"\r\nDBPass='secret'\r\nDBFile=  \"db:/x y.fdb\" \r\n");
-  EXPECT_EQ(DBUser, "SYSDBA");
-  EXPECT_EQ(DBPass, "secret");
-  EXPECT_EQ(DBFile, "db:/x y.fdb");
+  EXPECT_EQ(gDBUser, "SYSDBA");
+  EXPECT_EQ(gDBPass, "secret");
+  EXPECT_EQ(gDBFile, "db:/x y.fdb");
   EXPECT_EQ(after,
             "[DB]\r\nDBUser=SYSDBA\r\nDBPass=secret\r\nDBFile=  db:/x y.fdb \r\nDBLang=WIN1251\r\n"
             "DBTime=1200000\r\nProtocol=1\r\n");
@@ -100,14 +100,14 @@ TEST_F(SettingsTest, IntegerAndBooleanValuesConvertOrKeepTheCurrentValue) {
     ResetSettings();
     EXPECT_EQ(InitFrom(FileWith(c.db_time, c.protocol)),
               FileWith(c.written_time, c.written_protocol));
-    EXPECT_EQ(DBTime, c.read_time);
-    EXPECT_EQ(Protocol, c.read_protocol);
+    EXPECT_EQ(gDBTime, c.read_time);
+    EXPECT_EQ(gProtocol, c.read_protocol);
   }
 }
 
 TEST_F(SettingsTest, ProtocolOffSilencesEvenTheSettingsLines) {
   InitFrom("[DB]\r\nProtocol=0\r\n");
-  EXPECT_FALSE(Protocol);
+  EXPECT_FALSE(gProtocol);
   EXPECT_EQ(ReadFile(settings_file()),
             "[DB]\r\nProtocol=0\r\nDBFile=localhost:c:\\MoxSettings.fdb\r\nDBUser=SYSDBA\r\n"
             "DBPass=PLANKROSE\r\nDBLang=WIN1251\r\nDBTime=1200000\r\n");
@@ -121,7 +121,7 @@ TEST_F(SettingsTest, ALaterStartDefaultsToTheValuesInMemory) {
   EXPECT_EQ(InitFrom("[DB]\r\nDBTime=oops\r\n"),
             "[DB]\r\nDBTime=5000\r\nDBFile=localhost:c:\\MoxSettings.fdb\r\nDBUser=SYSDBA\r\n"
             "DBPass=PLANKROSE\r\nDBLang=UTF8\r\nProtocol=1\r\n");
-  EXPECT_EQ(DBTime, 5000);
+  EXPECT_EQ(gDBTime, 5000);
 }
 
 TEST_F(SettingsTest, AnExistingFileKeepsItsMode) {
@@ -142,7 +142,7 @@ TEST_F(SettingsTest, AReadOnlyFileFailsWithItsPathAndStaysUnchanged) {
     EXPECT_EQ(std::string(error.what()), "Unable to write to " + settings_file());
   }
   EXPECT_EQ(ReadFile(settings_file()), contents);
-  EXPECT_EQ(DBUser, "reader");  // what was read stays
+  EXPECT_EQ(gDBUser, "reader");  // what was read stays
   EXPECT_EQ(LogLines(), Lines{"ReadSettings:: OK"});
 }
 
@@ -164,13 +164,13 @@ TEST_F(SettingsTest, AReadOnlyOrMissingDirectoryFailsWithThePath) {
   const std::string nowhere = temp_.File("gone/apMoxSettingsManager.ini");
   platform::OverrideThisModulePathForTesting(temp_.File("gone/apMoxSettingsManager.so"));
   EXPECT_THROW(InitSettings(), SettingsWriteError);
-  EXPECT_EQ(SettingsFileName, nowhere);
+  EXPECT_EQ(gSettingsFileName, nowhere);
 }
 
 TEST_F(SettingsTest, AFailingKeyStopsTheKeysAfterIt) {
   // A line end inside a value would add lines of its own to the file; it is refused.
-  SettingsFileName = settings_file();
-  DBPass = "x\r\nDBLang=injected";
+  gSettingsFileName = settings_file();
+  gDBPass = "x\r\nDBLang=injected";
   EXPECT_THROW(WriteSettings(), SettingsWriteError);
   EXPECT_EQ(ReadFile(settings_file()),
             "[DB]\r\nDBFile=localhost:c:\\MoxSettings.fdb\r\nDBUser=SYSDBA\r\n");

@@ -240,7 +240,7 @@ TEST_F(BlockingOperationsTest, FailingCommitLeavesTheListReadBack) {
 }
 
 TEST_F(BlockingOperationsTest, UnreachableDatabaseLeavesTheListAndWritesNoRequestLine) {
-  DBFile = db_.Path() + ".missing";
+  gDBFile = db_.Path() + ".missing";
   const RequestList request = List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=secret"});
   RequestList list = request;
   EXPECT_EQ(BlockingsGetData(list), -1);

@@ -93,14 +93,14 @@ TEST_F(DbConnectionTest, DisconnectLogsOnlyWhenThereWasAConnection) {
 }
 
 TEST_F(DbConnectionTest, MissingDatabaseFileFailsWithTheClientsTextAndIsRetried) {
-  DBFile = db_.Path() + ".missing";
+  gDBFile = db_.Path() + ".missing";
   EXPECT_EQ(Open(), -1);
   const std::vector<std::string> lines = NewLines();
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "DBOpen:: Connecting to " + DBFile);
+  EXPECT_EQ(lines[0], "DBOpen:: Connecting to " + gDBFile);
   EXPECT_THAT(lines[1],
               StartsWith("DBOpen:: Cannot connect to database: I/O error during \"open\""));
-  EXPECT_THAT(lines[1], HasSubstr(DBFile));
+  EXPECT_THAT(lines[1], HasSubstr(gDBFile));
   // Several client messages arrive as one line.
   EXPECT_THAT(lines[1], HasSubstr("\\n"));
   EXPECT_THAT(lines[1], Not(HasSubstr("\r")));
@@ -108,12 +108,12 @@ TEST_F(DbConnectionTest, MissingDatabaseFileFailsWithTheClientsTextAndIsRetried)
   // An operation fails with DBOpen's lines only; the next one tries again.
   EXPECT_EQ(ReadAbc(), -1);
   EXPECT_EQ(NewLines().size(), 2u);
-  DBFile = db_.Path();
+  gDBFile = db_.Path();
   EXPECT_EQ(ReadAbc(), 0);
 }
 
 TEST_F(DbConnectionTest, EmptyDatabaseNameFailsAfterTheConnectingLine) {
-  DBFile = "";
+  gDBFile = "";
   EXPECT_EQ(Open(), -1);
   EXPECT_THAT(NewLines(),
               ElementsAre("DBOpen:: Connecting to ",
@@ -121,7 +121,7 @@ TEST_F(DbConnectionTest, EmptyDatabaseNameFailsAfterTheConnectingLine) {
 }
 
 TEST_F(DbConnectionTest, NegativeTimeoutFailsBeforeTheConnectingLine) {
-  DBTime = -1;
+  gDBTime = -1;
   EXPECT_EQ(Open(), -1);
   EXPECT_EQ(ReadAbc(), -1);
   EXPECT_THAT(
@@ -131,21 +131,21 @@ TEST_F(DbConnectionTest, NegativeTimeoutFailsBeforeTheConnectingLine) {
 }
 
 TEST_F(DbConnectionTest, OverlongConnectionValueIsAFailedConnectThatHidesTheValue) {
-  DBPass = std::string(200, 'p') + "secret-tail" + std::string(100, 'p');
+  gDBPass = std::string(200, 'p') + "secret-tail" + std::string(100, 'p');
   EXPECT_EQ(Open(), -1);
   const std::vector<std::string> lines = NewLines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1],
             "DBOpen:: Cannot connect to database: The connection parameter Password is longer "
             "than 255 bytes");
-  DBPass = "x";
-  DBUser = std::string(256, 'u');
+  gDBPass = "x";
+  gDBUser = std::string(256, 'u');
   EXPECT_EQ(Open(), -1);
   EXPECT_THAT(NewLines().back(), HasSubstr("User_Name is longer than 255 bytes"));
 }
 
 TEST_F(DbConnectionTest, UnknownCharacterSetFailsTheConnect) {
-  DBLang = "NO_SUCH_CHARSET";
+  gDBLang = "NO_SUCH_CHARSET";
   EXPECT_EQ(Open(), -1);
   EXPECT_THAT(NewLines().back(), StartsWith("DBOpen:: Cannot connect to database: "));
   EXPECT_FALSE(connection().Connected());
@@ -153,14 +153,14 @@ TEST_F(DbConnectionTest, UnknownCharacterSetFailsTheConnect) {
 
 TEST_F(DbConnectionTest, DatabaseOfDialectOneIsUsedInDialectOne) {
   Dialect1Database old_database;
-  DBFile = old_database.Path();
+  gDBFile = old_database.Path();
   int16_t value = 0;
   std::string text;
   ASSERT_EQ(database_.GetDataById("Q", value, text), 0);
   EXPECT_EQ(connection().Dialect(), 1);
   EXPECT_EQ(value, 11);
   EXPECT_EQ(text, "dialect 1: Q");
-  EXPECT_THAT(NewLines(), ElementsAre("DBOpen:: Connecting to " + DBFile,
+  EXPECT_THAT(NewLines(), ElementsAre("DBOpen:: Connecting to " + gDBFile,
                                       "DBOpen:: Successfully connected to database",
                                       "DBGetDataByID(ID=Q):: Res=0"));
 }
@@ -179,7 +179,7 @@ TEST_F(DbConnectionTest, IdleConnectionIsClosedAfterOneToTwoPeriodsWithoutCalls)
   // Long enough that a connect on a loaded machine ends well inside the first period.
   constexpr auto kPeriod = std::chrono::milliseconds(500);
   constexpr auto kPastNextTick = kPeriod + std::chrono::milliseconds(50);
-  DBTime = static_cast<int32_t>(kPeriod.count());
+  gDBTime = static_cast<int32_t>(kPeriod.count());
   ASSERT_EQ(ReadAbc(), 0);
   NewLines();
 
@@ -217,10 +217,10 @@ TEST_F(DbConnectionTest, IdleConnectionIsClosedAfterOneToTwoPeriodsWithoutCalls)
 }
 
 TEST_F(DbConnectionTest, ZeroTimeoutAtAReconnectRemovesTheIdleTimer) {
-  DBTime = 50;
+  gDBTime = 50;
   ASSERT_EQ(ReadAbc(), 0);
   database_.Disconnect();
-  DBTime = 0;
+  gDBTime = 0;
   ASSERT_EQ(ReadAbc(), 0);
   for (int i = 0; i < 3; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(60));

@@ -21,8 +21,8 @@ DbTest::DbTest() {
   CreateSettingsUnit();
   CreateUniLog();
   UseDatabase(db_);
-  DBTime = 0;
-  Protocol = true;
+  gDBTime = 0;
+  gProtocol = true;
 }
 
 DbTest::~DbTest() {
@@ -36,10 +36,10 @@ DbTest::~DbTest() {
 }
 
 void DbTest::UseDatabase(const SampleDatabase& database) {
-  DBFile = database.AttachName();
-  DBUser = database.User();
-  DBPass = database.Password();
-  DBLang = "WIN1251";
+  gDBFile = database.AttachName();
+  gDBUser = database.User();
+  gDBPass = database.Password();
+  gDBLang = "WIN1251";
 }
 
 void DbTest::ChangeSchema(const std::string& ddl) {

@@ -212,7 +212,7 @@ TEST_F(RecordOperationsTest, SetModifiedStateFollowsTheProcedureInputsOfEachConn
 }
 
 TEST_F(RecordOperationsTest, WithProtocolOffNothingIsWrittenAndResultsStayTheSame) {
-  Protocol = false;
+  gProtocol = false;
   ASSERT_EQ(database_.GetDataById("ABC", value_, text_), 0);
   EXPECT_EQ(value_, 42);
   ChangeSchema("DROP PROCEDURE SP_GETMODIFIEDSTATEBYID");

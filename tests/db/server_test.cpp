@@ -41,7 +41,7 @@ TEST_F(ServerTest, OperationsRunThroughTheServer) {
 }
 
 TEST_F(ServerTest, WrongPasswordFailsTheConnectWithTheServersText) {
-  DBPass = "not-the-password";
+  gDBPass = "not-the-password";
   int16_t value = 1;
   std::string text = "kept";
   EXPECT_EQ(database_.GetDataById("ABC", value, text), -1);

@@ -59,22 +59,22 @@ class FakeServices final : public mox::WorkerServices, public mox::DatabaseAcces
   void Init() override {}
   void Done() noexcept override {}
 
-  int32_t GetDataById(const std::string&, int16_t& Value, std::string& Text) override {
+  int32_t GetDataById(const std::string&, int16_t& value, std::string& text) override {
     Begin();
     if (answer_.finds_row) {
-      Value = static_cast<int16_t>(answer_.value);
-      Text = kRowText;
+      value = static_cast<int16_t>(answer_.value);
+      text = kRowText;
     }
     return Result();
   }
-  int32_t GetModifiedStateById(const std::string&, int32_t& State) override {
+  int32_t GetModifiedStateById(const std::string&, int32_t& state) override {
     Begin();
-    if (answer_.finds_row) State = answer_.value;
+    if (answer_.finds_row) state = answer_.value;
     return Result();
   }
-  int32_t SetModifiedStateById(const std::string&, uint8_t, int32_t& Value) override {
+  int32_t SetModifiedStateById(const std::string&, uint8_t, int32_t& value) override {
     Begin();
-    if (answer_.finds_row) Value = answer_.value;
+    if (answer_.finds_row) value = answer_.value;
     return Result();
   }
   mox::BlockingResult BlockingsGetData(RequestList list) override { return Blocking(list); }
@@ -171,16 +171,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const Answer answer(size > 0 ? data[0] : 0);
   const std::size_t payload_length = size > 0 ? size - 1 : 0;
 
-  mox::TCommandRecord record;
-  record.RequestTag = kTag;
-  record.PayloadLength = static_cast<uint32_t>(payload_length);
-  record.Payload = std::make_unique<uint8_t[]>(payload_length);
-  if (payload_length > 0) std::memcpy(record.Payload.get(), data + 1, payload_length);
+  mox::CommandRecord record;
+  record.request_tag = kTag;
+  record.payload_length = static_cast<uint32_t>(payload_length);
+  record.payload = std::make_unique<uint8_t[]>(payload_length);
+  if (payload_length > 0) std::memcpy(record.payload.get(), data + 1, payload_length);
 
   FakeServices services(answer);
   Replies().clear();
   {
-    mox::TCommandDispatch dispatch(&RecordReply, kUser, services, services);
+    mox::CommandDispatch dispatch(&RecordReply, kUser, services, services);
     dispatch.HandleCommand(record);
   }
 
@@ -189,8 +189,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Check(Replies().empty(), "an empty payload is not answered");
     return 0;
   }
-  const uint8_t code = record.Payload[0];
-  const std::string_view text(reinterpret_cast<const char*>(record.Payload.get()) + 1,
+  const uint8_t code = record.payload[0];
+  const std::string_view text(reinterpret_cast<const char*>(record.payload.get()) + 1,
                               payload_length - 1);
   if (!IsKnownCode(code)) {
     Check(Replies().empty(), "an unknown code is not answered");

@@ -23,7 +23,7 @@ class FileLogTest : public ::testing::Test {
 
   test::TempDir temp_;
   std::string file_;
-  tFileLog log_;
+  FileLog log_;
 };
 
 TEST_F(FileLogTest, RecordLayouts) {
@@ -87,7 +87,7 @@ TEST_F(FileLogTest, PrefixGoesBeforeTheFileName) {
 }
 
 TEST(FileLogFailureTest, EmptyFileNameWritesNothing) {
-  tFileLog log("");
+  FileLog log("");
   EXPECT_FALSE(log.Write("x"));
   EXPECT_FALSE(log.WriteRaw("x"));
   EXPECT_FALSE(log.WritePrefixed("x", "P"));
@@ -97,7 +97,7 @@ TEST(FileLogFailureTest, EmptyFileNameWritesNothing) {
 TEST(FileLogFailureTest, DoesNotCreateMissingDirectories) {
   test::TempDir temp;
   const std::string missing = temp.File("missing");
-  tFileLog log(missing + "/x.log");
+  FileLog log(missing + "/x.log");
   EXPECT_FALSE(log.Write("x"));
   EXPECT_FALSE(log.WritePrefixed("x", "P"));
   EXPECT_FALSE(std::filesystem::exists(missing));

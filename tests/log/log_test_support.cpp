@@ -15,11 +15,11 @@ platform::LocalDateTime At(int year, int month, int day, int hour, int minute, i
   return {year, month, day, hour, minute, second, millisecond};
 }
 
-tFileLog::Clock FixedClock(platform::LocalDateTime when) {
+FileLog::Clock FixedClock(platform::LocalDateTime when) {
   return [when] { return when; };
 }
 
-tFileLog::Clock SequenceClock(std::vector<platform::LocalDateTime> times) {
+FileLog::Clock SequenceClock(std::vector<platform::LocalDateTime> times) {
   auto state = std::make_shared<std::pair<std::vector<platform::LocalDateTime>, std::size_t>>(
       std::move(times), 0);
   return [state] {

@@ -16,10 +16,10 @@ platform::LocalDateTime At(int year, int month, int day, int hour, int minute, i
                            int millisecond);
 
 // A clock that always answers `when`.
-tFileLog::Clock FixedClock(platform::LocalDateTime when);
+FileLog::Clock FixedClock(platform::LocalDateTime when);
 
 // A clock that answers `times` one after another and then keeps answering the last one.
-tFileLog::Clock SequenceClock(std::vector<platform::LocalDateTime> times);
+FileLog::Clock SequenceClock(std::vector<platform::LocalDateTime> times);
 
 // Points the host executable and this module at paths under a temporary folder, and takes the
 // program log down again afterwards.

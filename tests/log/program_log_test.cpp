@@ -76,7 +76,7 @@ TEST_F(ProgramLog, NoModuleNameMeansNoLog) {
 
 TEST_F(ProgramLog, SecondCreationKeepsTheFirstLog) {
   CreateUniLog();
-  const tUniLog* first = gUniLog.get();
+  const UniLog* first = gUniLog.get();
   ASSERT_NE(first, nullptr);
   CreateUniLog();
   EXPECT_EQ(gUniLog.get(), first);
@@ -86,7 +86,7 @@ TEST_F(ProgramLog, WriteLogTurnsAnErrorIntoFalse) {
   CreateUniLog();
   ASSERT_TRUE(gUniLog);
   // The replacement log's pattern has no directory part, so its writes raise.
-  gUniLog = std::make_unique<tUniLog>("\"x.log\"", "");
+  gUniLog = std::make_unique<UniLog>("\"x.log\"", "");
   EXPECT_FALSE(WriteLog("x"));
 }
 

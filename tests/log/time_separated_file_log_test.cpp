@@ -24,7 +24,7 @@ class TimeSeparatedFileLogTest : public ::testing::Test {
 
   test::TempDir temp_;
   std::string logs_;
-  tTimeSeparatedFileLog log_;
+  TimeSeparatedFileLog log_;
 };
 
 TEST_F(TimeSeparatedFileLogTest, CreatesTheDirectoryOfTheFormattedName) {
@@ -71,7 +71,7 @@ TEST_F(TimeSeparatedFileLogTest, DirectoryThatCannotBeCreatedIsRetriedAtTheNextL
 }
 
 TEST(TimeSeparatedFileLogErrorTest, NameWithoutDirectoryRaisesAndReleasesTheLock) {
-  tTimeSeparatedFileLog log("\"x_\"HH\".log\"");
+  TimeSeparatedFileLog log("\"x_\"HH\".log\"");
   EXPECT_THROW(log.Write("x"), std::runtime_error);
   // A second call would hang if the first had kept the lock.
   EXPECT_THROW(log.WriteRaw("x"), std::runtime_error);

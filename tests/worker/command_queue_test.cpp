@@ -11,22 +11,22 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::unique_ptr<TCommandRecord> Record(int32_t tag) {
-  auto record = std::make_unique<TCommandRecord>();
-  record->RequestTag = tag;
-  record->PayloadLength = 1;
-  record->Payload = std::make_unique<uint8_t[]>(1);
+std::unique_ptr<CommandRecord> Record(int32_t tag) {
+  auto record = std::make_unique<CommandRecord>();
+  record->request_tag = tag;
+  record->payload_length = 1;
+  record->payload = std::make_unique<uint8_t[]>(1);
   return record;
 }
 
 TEST(CommandQueue, HandsOutOldestFirstAndNothingWhenIdle) {
-  TCommandQueue queue;
+  CommandQueue queue;
   EXPECT_EQ(queue.PopCommand(10ms), nullptr);
   for (int32_t tag : {3, 1, 2}) queue.PushCommand(Record(tag));
   for (int32_t tag : {3, 1, 2}) {
     auto record = queue.PopCommand(10ms);
     ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->RequestTag, tag);
+    EXPECT_EQ(record->request_tag, tag);
   }
   EXPECT_EQ(queue.PopCommand(10ms), nullptr);
 }
@@ -34,11 +34,11 @@ TEST(CommandQueue, HandsOutOldestFirstAndNothingWhenIdle) {
 TEST(CommandQueue, KeepsEachPostersOrderAndLosesNothing) {
   constexpr int kThreads = 4;
   constexpr int kPerThread = 2000;
-  TCommandQueue queue;
+  CommandQueue queue;
   std::vector<int32_t> taken;
   std::thread consumer([&] {
     while (taken.size() < kThreads * kPerThread) {
-      if (auto record = queue.PopCommand(5s)) taken.push_back(record->RequestTag);
+      if (auto record = queue.PopCommand(5s)) taken.push_back(record->request_tag);
     }
   });
   std::vector<std::thread> posters;
@@ -61,7 +61,7 @@ TEST(CommandQueue, KeepsEachPostersOrderAndLosesNothing) {
 }
 
 TEST(CommandQueue, ClearQueueDropsCommandsAndTheirSignals) {
-  TCommandQueue queue;
+  CommandQueue queue;
   for (int32_t tag = 0; tag < 5; ++tag) queue.PushCommand(Record(tag));
   EXPECT_EQ(queue.ClearQueue(), 5u);
   // With a signal left over the wait would return at once; drained, it lasts the full time.
@@ -72,11 +72,11 @@ TEST(CommandQueue, ClearQueueDropsCommandsAndTheirSignals) {
   queue.PushCommand(Record(9));
   auto record = queue.PopCommand(0ms);
   ASSERT_NE(record, nullptr);
-  EXPECT_EQ(record->RequestTag, 9);
+  EXPECT_EQ(record->request_tag, 9);
 }
 
 TEST(CommandQueue, ReportsADrainedBacklogOnceAndOnlyWhenEmpty) {
-  TCommandQueue queue;
+  CommandQueue queue;
   for (int32_t tag = 0; tag < 4; ++tag) queue.PushCommand(Record(tag));
   EXPECT_FALSE(queue.DrainedAfterBacklog(4));  // still full
   for (int i = 0; i < 3; ++i) ASSERT_NE(queue.PopCommand(0ms), nullptr);

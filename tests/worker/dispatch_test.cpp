@@ -16,13 +16,13 @@ using test::ReplyLog;
 using Strings = std::vector<std::string>;
 using namespace std::string_literals;
 
-TCommandRecord Command(int32_t tag, uint8_t code, const std::string& text) {
-  TCommandRecord record;
-  record.RequestTag = tag;
-  record.PayloadLength = static_cast<uint32_t>(text.size() + 1);
-  record.Payload = std::make_unique<uint8_t[]>(record.PayloadLength);
-  record.Payload[0] = code;
-  std::memcpy(record.Payload.get() + 1, text.data(), text.size());
+CommandRecord Command(int32_t tag, uint8_t code, const std::string& text) {
+  CommandRecord record;
+  record.request_tag = tag;
+  record.payload_length = static_cast<uint32_t>(text.size() + 1);
+  record.payload = std::make_unique<uint8_t[]>(record.payload_length);
+  record.payload[0] = code;
+  std::memcpy(record.payload.get() + 1, text.data(), text.size());
   return record;
 }
 
@@ -54,7 +54,7 @@ class DispatchTest : public ::testing::Test {
   }
 
   FakeServices db;
-  TCommandDispatch dispatch{test::RecordReply, 7, db, db};
+  CommandDispatch dispatch{test::RecordReply, 7, db, db};
 };
 
 TEST_F(DispatchTest, GetDataByIdLogsCallsAndAnswers) {
@@ -177,7 +177,7 @@ TEST_F(DispatchTest, UnknownCodeIsLoggedAndNeverAnswered) {
 }
 
 TEST_F(DispatchTest, WithoutCallbackOnlyTheProtocolLineIsWritten) {
-  TCommandDispatch silent(nullptr, 7, db, db);
+  CommandDispatch silent(nullptr, 7, db, db);
   silent.HandleCommand(Command(1, 1, "ABC"));
   silent.HandleCommand(Command(1, 5, "x"));
   EXPECT_EQ(db.Events(), (Strings{"protocol:MSG: ABC", "protocol:MSG: x"}));
@@ -185,7 +185,7 @@ TEST_F(DispatchTest, WithoutCallbackOnlyTheProtocolLineIsWritten) {
 }
 
 TEST_F(DispatchTest, FailuresOfCallbackOrOperationStayInside) {
-  TCommandDispatch throwing(test::RecordReplyThenThrow, 666, db, db);
+  CommandDispatch throwing(test::RecordReplyThenThrow, 666, db, db);
   throwing.HandleCommand(Command(1, 2, "R"));
   EXPECT_EQ(db.Events("log:").back(), "MoxSettingsManager:: FAIL: reply callback raised boom");
   EXPECT_EQ(ReplyLog::Replies().size(), 1u);  // called once, not again for its own failure

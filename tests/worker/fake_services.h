@@ -61,22 +61,22 @@ class FakeServices final : public WorkerServices, public DatabaseAccess {
   }
   void Done() noexcept override { Record("DoneDBTools"); }
 
-  int32_t GetDataById(const std::string& ID, int16_t& Value, std::string& Text) override {
-    Operation("db:DBGetDataByID(" + ID + ")");
+  int32_t GetDataById(const std::string& id, int16_t& value, std::string& data) override {
+    Operation("db:DBGetDataByID(" + id + ")");
     if (row) {
-      Value = value16;
-      Text = text;
+      value = value16;
+      data = text;
     }
     return result;
   }
-  int32_t GetModifiedStateById(const std::string& ID, int32_t& State) override {
-    Operation("db:DBGetModifiedStateByID(" + ID + ")");
-    if (row) State = value32;
+  int32_t GetModifiedStateById(const std::string& id, int32_t& state) override {
+    Operation("db:DBGetModifiedStateByID(" + id + ")");
+    if (row) state = value32;
     return result;
   }
-  int32_t SetModifiedStateById(const std::string& ID, uint8_t State, int32_t& Value) override {
-    Operation("db:DBSetModifiedStateByID(" + ID + ", " + std::to_string(State) + ")");
-    if (row) Value = value32;
+  int32_t SetModifiedStateById(const std::string& id, uint8_t state, int32_t& value) override {
+    Operation("db:DBSetModifiedStateByID(" + id + ", " + std::to_string(state) + ")");
+    if (row) value = value32;
     return result;
   }
   BlockingResult BlockingsGetData(RequestList list) override {

@@ -19,8 +19,8 @@ struct Counters {
 Counters* gCounters = nullptr;
 
 // Loops until the stop flag is set. It uses nothing of its own object but the base, so it may be
-// left to ~TThread to stop, once Execute has begun.
-class CountingThread final : public TThread {
+// left to ~Thread to stop, once Execute has begun.
+class CountingThread final : public Thread {
  protected:
   void Execute() override {
     ++gCounters->runs;

@@ -21,7 +21,7 @@ using namespace std::chrono_literals;
 
 constexpr auto kIdleWait = 20ms;
 
-void Post(TMoxSettingsManager& worker, int32_t tag, const std::string& payload) {
+void Post(MoxSettingsManager& worker, int32_t tag, const std::string& payload) {
   auto copy = std::make_unique<uint8_t[]>(payload.size());
   std::memcpy(copy.get(), payload.data(), payload.size());
   EXPECT_EQ(worker.PostCommand(tag, std::move(copy), static_cast<uint32_t>(payload.size())), 0);
@@ -35,7 +35,7 @@ class WorkerTest : public ::testing::Test {
 
 TEST_F(WorkerTest, LifeInOrderAroundTheCommands) {
   {
-    TMoxSettingsManager worker(test::RecordReply, 3, services, services, kIdleWait);
+    MoxSettingsManager worker(test::RecordReply, 3, services, services, kIdleWait);
     Post(worker, 1, "\x02R1");
     worker.PostCommand(2, std::make_unique<uint8_t[]>(1), 0);  // length 0: nothing queued
     worker.PostCommand(3, nullptr, 4);
@@ -57,7 +57,7 @@ TEST_F(WorkerTest, FailedCreationUndoesWhatWasMadeAndRethrows) {
     FakeServices failing;
     failing.fail_init_settings = settings_fail;
     failing.fail_init_db = !settings_fail;
-    EXPECT_THROW(TMoxSettingsManager(test::RecordReply, 3, failing, failing, kIdleWait),
+    EXPECT_THROW(MoxSettingsManager(test::RecordReply, 3, failing, failing, kIdleWait),
                  std::runtime_error);
     Strings expected = {"log:MoxSettingsManager initializing...", "InitSettings"};
     if (!settings_fail) expected.push_back("InitDBTools");
@@ -70,7 +70,7 @@ TEST_F(WorkerTest, FailedCreationUndoesWhatWasMadeAndRethrows) {
 
 TEST_F(WorkerTest, ThrowingCallbackDoesNotEndTheWorker) {
   {
-    TMoxSettingsManager worker(test::RecordReplyThenThrow, 666, services, services, kIdleWait);
+    MoxSettingsManager worker(test::RecordReplyThenThrow, 666, services, services, kIdleWait);
     Post(worker, 1,
          "\x02"
          "A");
@@ -95,7 +95,7 @@ TEST_F(WorkerTest, StopFinishesTheCommandInProgressAndDropsTheRest) {
     changed.wait(lock, [&] { return release; });
   };
   {
-    TMoxSettingsManager worker(test::RecordReply, 3, services, services, kIdleWait);
+    MoxSettingsManager worker(test::RecordReply, 3, services, services, kIdleWait);
     for (int32_t tag = 1; tag <= 3; ++tag) Post(worker, tag, "\x01ID");
     {
       std::unique_lock lock(mutex);
