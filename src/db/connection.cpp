@@ -165,19 +165,18 @@ void Connection::StartTransaction() {
 }
 
 void Connection::Commit() {
-  if (!TransactionActive()) throw DBError("Transaction is not active");
-  if (!Connected()) throw DBError("Database not connected");
-  ISC_STATUS_ARRAY status;
-  client_->commit_transaction(status, &transaction_);
-  Check(status, true);
-  transaction_ = 0;
+  EndTransaction(client_->commit_transaction);
 }
 
 void Connection::Rollback() {
+  EndTransaction(client_->rollback_transaction);
+}
+
+void Connection::EndTransaction(decltype(&isc_commit_transaction) end) {
   if (!TransactionActive()) throw DBError("Transaction is not active");
   if (!Connected()) throw DBError("Database not connected");
   ISC_STATUS_ARRAY status;
-  client_->rollback_transaction(status, &transaction_);
+  end(status, &transaction_);
   Check(status, true);
   transaction_ = 0;
 }

@@ -114,6 +114,8 @@ class Connection {
   void Touch() { idle_mark_ = false; }
   void ReadDialect();
   void RequireTransaction() const;
+  // Commit or rollback, by the client's entry point.
+  void EndTransaction(decltype(&isc_commit_transaction) end);
   void EndTransactionQuietly() noexcept;
   void BindParams(XsqldaBuffer& input);
   void DropStatement(bool quietly);

@@ -1,6 +1,10 @@
 #include "db/operations.h"
 
 #include <exception>
+#include <initializer_list>
+#include <optional>
+#include <variant>
+#include <vector>
 
 #include "config/settings.h"
 #include "config/write_protocol.h"
@@ -18,22 +22,73 @@ std::string CurrentError() {
   return ErrorText(std::current_exception(), "Unknown error");
 }
 
-// An operation's own transaction; one left active by an earlier call is committed first.
-void StartOwnTransaction(Connection& connection) {
-  if (connection.TransactionActive()) connection.Commit();
-  connection.StartTransaction();
+// One stored procedure call: its inputs, and where its first row goes.
+struct ProcedureCall {
+  std::string head;  // what the log lines begin with, before "::"
+  const char* procedure;
+  std::vector<std::variant<std::string, int32_t>> inputs;
+  // SP_SETMODIFIEDSTATEBYID's state: a further input only where the procedure takes two.
+  std::optional<int32_t> state;
+  bool read_text = false;               // column 1 as text, after column 0 as an integer
+  RequestList* columns_into = nullptr;  // every column by its name, instead
+};
+
+// The first row's values, where it had one with a non-NULL first column.
+struct FirstRow {
+  std::optional<int32_t> number;
+  std::optional<std::string> text;
+};
+
+// Whether SP_SETMODIFIEDSTATEBYID takes the state as a second input is up to the database; its
+// input count is looked up once per connection.
+int SetModifiedStateInputCount(Connection& connection) {
+  std::optional<int>& cached = connection.CachedInputCount();
+  if (!cached) {
+    connection.SetSql(
+        "SELECT COUNT(*) FROM RDB$PROCEDURE_PARAMETERS WHERE RDB$PROCEDURE_NAME = ? AND "
+        "RDB$PARAMETER_TYPE = 0 AND RDB$PACKAGE_NAME IS NULL");
+    connection.AddTextParam("SP_SETMODIFIEDSTATEBYID");
+    connection.OpenStatement();
+    const int count = connection.AsInteger(0);
+    connection.CloseStatement();
+    cached = count;
+  }
+  return *cached;
 }
 
-// True when the statement found a first row whose first column is not NULL.
-bool HasValue(const Connection& connection) {
-  return !connection.Eof() && !connection.IsNull(0);
+// "SELECT * FROM <procedure>(?, ...)" with the call's inputs bound to the markers.
+void SetProcedureStatement(Connection& connection, const ProcedureCall& call) {
+  auto inputs = call.inputs;
+  if (call.state && SetModifiedStateInputCount(connection) == 2) inputs.emplace_back(*call.state);
+  std::string sql = std::string("SELECT * FROM ") + call.procedure + "(";
+  for (std::size_t i = 0; i < inputs.size(); ++i) sql += i == 0 ? "?" : ", ?";
+  connection.SetSql(sql + ")");
+  for (const auto& input : inputs) {
+    if (const auto* text = std::get_if<std::string>(&input))
+      connection.AddTextParam(*text);
+    else
+      connection.AddIntegerParam(std::get<int32_t>(input));
+  }
 }
 
-// The success path's end: statement freed, transaction committed, the result line logged.
-void Finish(Connection& connection, int64_t start, const std::string& line) {
-  connection.CloseStatement();
-  connection.Commit();
-  WriteProtocol(ElapsedField(start) + line);
+// 0, or -1 when a value cannot be read: that is reported by the result alone, and the
+// transaction is still committed.
+int32_t ReadFirstRow(Connection& connection, const ProcedureCall& call, FirstRow& row) noexcept {
+  try {
+    if (connection.Eof() || connection.IsNull(0)) return 0;
+    if (call.columns_into != nullptr) {
+      for (int i = 0; i < connection.FieldCount(); ++i) {
+        const std::string value = connection.AsText(i);
+        call.columns_into->SetValue(connection.FieldName(i), value);
+      }
+    } else {
+      row.number = connection.AsInteger(0);
+      if (call.read_text) row.text = connection.AsText(1);
+    }
+    return 0;
+  } catch (...) {
+    return -1;
+  }
 }
 
 // The failure path, inside a catch block: the failure line, then statement and transaction ended.
@@ -54,62 +109,44 @@ void Fail(Connection& connection, int64_t start, const std::string& head) noexce
   }
 }
 
-std::string ResultLine(const std::string& head, int32_t result) {
-  return head + ":: Res=" + std::to_string(result);
-}
-
-// Whether SP_SETMODIFIEDSTATEBYID takes the state as a second input is up to the database; its
-// input count is looked up once per connection.
-int SetModifiedStateInputCount(Connection& connection) {
-  std::optional<int>& cached = connection.CachedInputCount();
-  if (!cached) {
-    connection.SetSql(
-        "SELECT COUNT(*) FROM RDB$PROCEDURE_PARAMETERS WHERE RDB$PROCEDURE_NAME = ? AND "
-        "RDB$PARAMETER_TYPE = 0 AND RDB$PACKAGE_NAME IS NULL");
-    connection.AddTextParam("SP_SETMODIFIEDSTATEBYID");
-    connection.OpenStatement();
-    const int count = connection.AsInteger(0);
-    connection.CloseStatement();
-    cached = count;
-  }
-  return *cached;
-}
-
-struct BlockingCall {
-  const char* operation;     // name in the log lines
-  const char* sql;           // procedure call with one marker per value
-  const char* text_keys[4];  // list keys of the text values, in parameter order
-  int text_count;
-  int32_t last_integer;
-};
-
-BlockingResult RunBlocking(Connection& connection, const BlockingCall& call, RequestList list) {
-  // Passwords never reach a log line; the procedure gets the values as they are.
-  const std::string head = std::string(call.operation) + "(" + list.CommaTextForLog() + ")";
+// Open if needed, a transaction of its own (one left active by an earlier call is committed
+// first), run the procedure, read the first row, commit, log.
+int32_t RunProcedure(Connection& connection, const ProcedureCall& call, FirstRow& row) noexcept {
   const int64_t start = GetMsCounter();
-  if (OpenConnection(connection) != 0) return {-1, std::move(list)};
+  if (OpenConnection(connection) != 0) return -1;
   try {
-    StartOwnTransaction(connection);
-    connection.SetSql(call.sql);
-    for (int i = 0; i < call.text_count; ++i)
-      connection.AddTextParam(list.Value(call.text_keys[i]));
-    connection.AddIntegerParam(call.last_integer);
+    if (connection.TransactionActive()) connection.Commit();
+    connection.StartTransaction();
+    SetProcedureStatement(connection, call);
     connection.OpenStatement();
-    int32_t result = 0;
-    try {
-      if (HasValue(connection)) {
-        for (int i = 0; i < connection.FieldCount(); ++i) {
-          const std::string value = connection.AsText(i);
-          list.SetValue(connection.FieldName(i), value);
-        }
-      }
-    } catch (...) {
-      result = -1;  // a value that cannot be read is reported by the result alone
-    }
-    Finish(connection, start, ResultLine(head, result) + ", Data=" + list.CommaTextForLog());
+    const int32_t result = ReadFirstRow(connection, call, row);
+    connection.CloseStatement();
+    connection.Commit();
+    std::string line = call.head + ":: Res=" + std::to_string(result);
+    if (call.columns_into != nullptr) line += ", Data=" + call.columns_into->CommaTextForLog();
+    WriteProtocol(ElapsedField(start) + line);
+    return result;
+  } catch (...) {
+    Fail(connection, start, call.head);
+    return -1;
+  }
+}
+
+// The blocking procedures take the text values of `keys` from the list, then one integer, and
+// give every column of their first row back into the list.
+BlockingResult RunBlocking(Connection& connection, const char* name, const char* procedure,
+                           std::initializer_list<const char*> keys, int32_t last_integer,
+                           RequestList list) noexcept {
+  try {
+    // Passwords never reach a log line; the procedure gets the values as they are.
+    ProcedureCall call{
+        std::string(name) + "(" + list.CommaTextForLog() + ")", procedure, {}, {}, false, &list};
+    for (const char* key : keys) call.inputs.emplace_back(list.Value(key));
+    call.inputs.emplace_back(last_integer);
+    FirstRow row;
+    const int32_t result = RunProcedure(connection, call, row);
     return {result, std::move(list)};
   } catch (...) {
-    Fail(connection, start, head);
     return {-1, std::move(list)};
   }
 }
@@ -162,117 +199,56 @@ void CloseConnection(Connection& connection) noexcept {
 
 int32_t GetDataById(Connection& connection, const std::string& id, int16_t& value,
                     std::string& text) noexcept {
-  const std::string head = "DBGetDataByID(ID=" + id + ")";
-  const int64_t start = GetMsCounter();
-  if (OpenConnection(connection) != 0) return -1;
-  try {
-    StartOwnTransaction(connection);
-    connection.SetSql("SELECT * FROM SP_GETDATABYID(?)");
-    connection.AddTextParam(id);
-    connection.OpenStatement();
-    int32_t result = 0;
-    try {
-      if (HasValue(connection)) {
-        // Only the low 16 bits are kept, as a signed number.
-        value = static_cast<int16_t>(static_cast<uint16_t>(connection.AsInteger(0) & 0xFFFF));
-        text = connection.AsText(1);
-      }
-    } catch (...) {
-      result = -1;
-    }
-    Finish(connection, start, ResultLine(head, result));
-    return result;
-  } catch (...) {
-    Fail(connection, start, head);
-    return -1;
-  }
+  FirstRow row;
+  const int32_t result = RunProcedure(
+      connection, {"DBGetDataByID(ID=" + id + ")", "SP_GETDATABYID", {id}, {}, true}, row);
+  // Only the low 16 bits are kept, as a signed number.
+  if (row.number) value = static_cast<int16_t>(static_cast<uint16_t>(*row.number & 0xFFFF));
+  if (row.text) text = std::move(*row.text);
+  return result;
 }
 
 int32_t GetModifiedStateById(Connection& connection, const std::string& id,
                              int32_t& state) noexcept {
-  const std::string head = "DBGetModifiedStateByID(ID=" + id + ")";
-  const int64_t start = GetMsCounter();
-  if (OpenConnection(connection) != 0) return -1;
-  try {
-    StartOwnTransaction(connection);
-    connection.SetSql("SELECT * FROM SP_GETMODIFIEDSTATEBYID(?)");
-    connection.AddTextParam(id);
-    connection.OpenStatement();
-    int32_t result = 0;
-    try {
-      if (HasValue(connection)) state = connection.AsInteger(0);
-    } catch (...) {
-      result = -1;
-    }
-    Finish(connection, start, ResultLine(head, result));
-    return result;
-  } catch (...) {
-    Fail(connection, start, head);
-    return -1;
-  }
+  FirstRow row;
+  const int32_t result = RunProcedure(
+      connection, {"DBGetModifiedStateByID(ID=" + id + ")", "SP_GETMODIFIEDSTATEBYID", {id}, {}},
+      row);
+  if (row.number) state = *row.number;
+  return result;
 }
 
 int32_t SetModifiedStateById(Connection& connection, const std::string& id, uint8_t state,
                              int32_t& value) noexcept {
-  const std::string head =
-      "DBSetModifiedStateByID(ID=" + id + ", State=" + std::to_string(unsigned{state}) + ")";
-  const int64_t start = GetMsCounter();
-  if (OpenConnection(connection) != 0) return -1;
-  try {
-    StartOwnTransaction(connection);
-    if (SetModifiedStateInputCount(connection) == 2) {
-      connection.SetSql("SELECT * FROM SP_SETMODIFIEDSTATEBYID(?, ?)");
-      connection.AddTextParam(id);
-      connection.AddIntegerParam(state);
-    } else {
-      connection.SetSql("SELECT * FROM SP_SETMODIFIEDSTATEBYID(?)");
-      connection.AddTextParam(id);
-    }
-    connection.OpenStatement();
-    int32_t result = 0;
-    try {
-      if (HasValue(connection)) value = connection.AsInteger(0);
-    } catch (...) {
-      result = -1;
-    }
-    Finish(connection, start, ResultLine(head, result));
-    return result;
-  } catch (...) {
-    Fail(connection, start, head);
-    return -1;
-  }
+  FirstRow row;
+  const int32_t result = RunProcedure(
+      connection,
+      {"DBSetModifiedStateByID(ID=" + id + ", State=" + std::to_string(unsigned{state}) + ")",
+       "SP_SETMODIFIEDSTATEBYID",
+       {id},
+       int32_t{state}},
+      row);
+  if (row.number) value = *row.number;
+  return result;
 }
 
 BlockingResult BlockingsGetData(Connection& connection, RequestList list) noexcept {
   const int32_t with_password = list.HasName("BlockNumberPWD") ? 1 : 0;
-  return RunBlocking(connection,
-                     {"DBBlockings_GetData",
-                      "SELECT * FROM SP_BLOCKINGS_GETDATA(?, ?, ?, ?)",
-                      {"OfficeID", "BlockNumber", "BlockNumberPWD"},
-                      3,
-                      with_password},
-                     std::move(list));
+  return RunBlocking(connection, "DBBlockings_GetData", "SP_BLOCKINGS_GETDATA",
+                     {"OfficeID", "BlockNumber", "BlockNumberPWD"}, with_password, std::move(list));
 }
 
 BlockingResult BlockingsSetPwd(Connection& connection, RequestList list) noexcept {
   const int32_t result = ParseRequestInteger(list.Value("Result"), 1);
-  return RunBlocking(connection,
-                     {"DBBlockings_SetPwd",
-                      "SELECT * FROM SP_BLOCKINGS_SETPWD(?, ?, ?, ?, ?)",
-                      {"OfficeID", "BlockNumber", "BlockNumberPWD", "BlockNumberPWDNew"},
-                      4,
-                      result},
+  return RunBlocking(connection, "DBBlockings_SetPwd", "SP_BLOCKINGS_SETPWD",
+                     {"OfficeID", "BlockNumber", "BlockNumberPWD", "BlockNumberPWDNew"}, result,
                      std::move(list));
 }
 
 BlockingResult BlockingsSetLink(Connection& connection, RequestList list) noexcept {
   const int32_t status = ParseRequestInteger(list.Value("NumberStatus"), 1);
-  return RunBlocking(connection,
-                     {"DBBlockings_SetLink",
-                      "SELECT * FROM SP_BLOCKINGS_SETLINK(?, ?, ?, ?, ?)",
-                      {"OfficeID", "BlockNumber", "BlockNumberPWD", "LinkNumber"},
-                      4,
-                      status},
+  return RunBlocking(connection, "DBBlockings_SetLink", "SP_BLOCKINGS_SETLINK",
+                     {"OfficeID", "BlockNumber", "BlockNumberPWD", "LinkNumber"}, status,
                      std::move(list));
 }
 
