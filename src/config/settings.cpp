@@ -4,7 +4,7 @@
 
 #include "config/library_paths.h"
 #include "config/setting_values.h"
-#include "config/write_protocol.h"
+#include "log/write_protocol.h"
 #include "platform/ini_file.h"
 #include "platform/load_order.h"
 

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "config/write_protocol.h"
 #include "db/connection.h"
 #include "db/db_cancel.h"
 #include "db/elapsed_field.h"
 #include "db/request_integer.h"
 #include "log/error_text.h"
+#include "log/write_protocol.h"
 
 namespace mox {
 namespace {

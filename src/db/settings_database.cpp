@@ -1,11 +1,11 @@
 #include "db/settings_database.h"
 
-#include "config/write_protocol.h"
 #include "db/connection.h"
 #include "db/db_cancel.h"
 #include "db/elapsed_field.h"
 #include "db/fb_client.h"
 #include "db/operations.h"
+#include "log/write_protocol.h"
 
 namespace mox {
 

@@ -28,45 +28,23 @@ class RecordBuffer {
   std::size_t size_ = 0;
 };
 
-std::string PrefixedFileName(const std::string& name, std::string_view prefix) {
-  if (prefix.empty()) return name;
-  return platform::DirectoryPart(name) + std::string(prefix) + "_" + platform::FileNamePart(name);
-}
-
 }  // namespace
 
 FileLog::FileLog(std::string file_name)
     : file_name_(std::move(file_name)), clock_(&platform::NowLocal) {}
 
-bool FileLog::Write(std::string_view text) {
-  return WriteRecord(text, {}, true);
-}
-
-bool FileLog::WritePrefixed(std::string_view text, std::string_view prefix) {
-  return WriteRecord(text, prefix, true);
-}
-
-bool FileLog::WriteRaw(std::string_view text) {
-  return WriteRecord(text, {}, false);
-}
-
-bool FileLog::WriteRawPrefixed(std::string_view text, std::string_view prefix) {
-  return WriteRecord(text, prefix, false);
-}
-
 std::string FileLog::GetFileName() {
   return file_name_;
 }
 
-bool FileLog::WriteRecord(std::string_view text, std::string_view prefix, bool time_stamped) {
+bool FileLog::Write(std::string_view text) {
   const auto guard = Lock();
   // The name comes first: a line whose name is fetched just before the hour turns carries the
   // next hour's time stamp in the old hour's file.
-  const std::string current = GetFileName();
-  if (current.empty()) return false;
-  const std::string name = PrefixedFileName(current, prefix);
+  const std::string name = GetFileName();
+  if (name.empty()) return false;
   RecordBuffer record;
-  if (time_stamped) record.Append(FormatDateTime(kTimeStampPattern, Now()));
+  record.Append(FormatDateTime(kTimeStampPattern, Now()));
   record.Append(text);
   record.Append("\r\n");
   return platform::AppendToFile(name, record.data(), record.size());

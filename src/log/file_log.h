@@ -23,9 +23,6 @@ class FileLog : public CustomLog {
 
   explicit FileLog(std::string file_name);
 
-  // The virtual operations are declared in their slot order: Write, GetFileName, WritePrefixed,
-  // WriteRaw, WriteRawPrefixed.
-
   // A time-stamped line into the current file.
   bool Write(std::string_view text) override;
 
@@ -36,13 +33,6 @@ class FileLog : public CustomLog {
   virtual std::string GetFileName();
 
  public:
-  // A time-stamped line into the current file with "<prefix>_" before its file name.
-  virtual bool WritePrefixed(std::string_view text, std::string_view prefix);
-  // A line without time stamp into the current file.
-  virtual bool WriteRaw(std::string_view text);
-  // A line without time stamp into the prefixed file.
-  virtual bool WriteRawPrefixed(std::string_view text, std::string_view prefix);
-
   // Replaces the clock (platform::NowLocal by default). Only while no write is running.
   void SetClock(Clock clock) { clock_ = std::move(clock); }
 
@@ -53,8 +43,6 @@ class FileLog : public CustomLog {
   std::string file_name_;
 
  private:
-  bool WriteRecord(std::string_view text, std::string_view prefix, bool time_stamped);
-
   Clock clock_;
 };
 

@@ -3,7 +3,6 @@
 #include "log/library_loading.h"
 #include "log/program_log_setup.h"
 #include "log/uni_log.h"
-#include "platform/load_order.h"
 #include "platform/module_path.h"
 #include "platform/path.h"
 
@@ -11,33 +10,16 @@ namespace mox {
 
 constinit std::unique_ptr<UniLog> gUniLog;
 
-namespace {
-
-// Set by CreateUniLog and cleared by ClearUniLogNames, both while the library loads or unloads.
-MOX_INIT_BEFORE_LOAD_STEP std::string gHostExeName;
-MOX_INIT_BEFORE_LOAD_STEP std::string gModuleName;
-
-}  // namespace
-
-const std::string& HostExeName() {
-  return gHostExeName;
-}
-
-const std::string& ModuleName() {
-  return gModuleName;
-}
-
 void CreateUniLog() noexcept {
   if (gUniLog) return;
   try {
     const std::string host_path = platform::HostExecutablePath();
-    gHostExeName = platform::FileNamePart(host_path);
-    gModuleName = platform::FileNamePart(GetThisModuleName());
+    SetLogNames(platform::FileNamePart(host_path), platform::FileNamePart(GetThisModuleName()));
     // Without the host's path the log files and the host's ini file would be looked for relative
     // to whatever the current directory happens to be.
-    if (gModuleName.empty() || host_path.empty()) return;
+    if (ModuleName().empty() || host_path.empty()) return;
     const std::string pattern =
-        BuildProgramLogPattern(platform::DirectoryPart(host_path), gModuleName);
+        BuildProgramLogPattern(platform::DirectoryPart(host_path), ModuleName());
     const std::string client_params = ReadDebugSetting();
     gUniLog = std::make_unique<UniLog>(pattern, client_params);
   } catch (...) {
@@ -48,11 +30,6 @@ void CreateUniLog() noexcept {
 void FreeUniLog() noexcept {
   // The log's destructor cannot throw, so nothing is left to catch here.
   gUniLog.reset();
-}
-
-void ClearUniLogNames() noexcept {
-  gHostExeName.clear();
-  gModuleName.clear();
 }
 
 bool WriteLog(std::string_view text) noexcept {

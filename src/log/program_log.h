@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "log/log_names.h"
+
 namespace mox {
 
 class UniLog;
@@ -23,12 +25,5 @@ void CreateUniLog() noexcept;
 
 // Destroys the program log at library unload, ignoring errors.
 void FreeUniLog() noexcept;
-
-// Clears HostExeName and ModuleName (the last step of library unload).
-void ClearUniLogNames() noexcept;
-
-// File names (without directory) of the host executable and of this library, set by CreateUniLog.
-const std::string& HostExeName();
-const std::string& ModuleName();
 
 }  // namespace mox

@@ -1,7 +1,7 @@
 #include "log/uni_log.h"
 
 #include "log/library_loading.h"
-#include "log/program_log.h"
+#include "log/log_names.h"
 
 namespace mox {
 namespace {
@@ -39,8 +39,8 @@ void UniLog::LoadLogClient(const std::string& client_params) {
   client_message_ =
       reinterpret_cast<ClientMessageFunction>(GetLibProc(client_lib_, "DLL_MessageToLogServer"));
   if (client_initialize_ != nullptr && client_finalize_ != nullptr && client_message_ != nullptr) {
-    server_result_ =
-        LowByteIsTrue(client_initialize_(client_params.c_str(), kLogClientInitializeValue));
+    // Its result changes nothing: every line is offered all the same.
+    client_initialize_(client_params.c_str(), kLogClientInitializeValue);
     return;
   }
   client_initialize_ = nullptr;
@@ -49,37 +49,17 @@ void UniLog::LoadLogClient(const std::string& client_params) {
   FreeLib(client_lib_);
 }
 
-bool UniLog::OfferToServer(bool dated, std::string_view prefix, std::string_view text) {
+bool UniLog::OfferToServer(std::string_view text) {
   if (client_message_ == nullptr) return false;
-  const double ole_date = dated ? platform::ToOleAutomationDate(Now()) : 0.0;
-  const std::string prefix_text(prefix);
+  const double ole_date = platform::ToOleAutomationDate(Now());
   const std::string line_text(text);
-  // Other threads store their own results meanwhile: decide on this call's result alone.
-  const bool taken =
-      LowByteIsTrue(client_message_(ole_date, HostExeName().c_str(), ModuleName().c_str(),
-                                    prefix_text.c_str(), line_text.c_str()));
-  server_result_ = taken;
-  return taken;
+  return LowByteIsTrue(client_message_(ole_date, HostExeName().c_str(), ModuleName().c_str(), "",
+                                       line_text.c_str()));
 }
 
 bool UniLog::Write(std::string_view text) {
-  if (OfferToServer(true, {}, text)) return true;
+  if (OfferToServer(text)) return true;
   return TimeSeparatedFileLog::Write(text);
-}
-
-bool UniLog::WritePrefixed(std::string_view text, std::string_view prefix) {
-  if (OfferToServer(true, prefix, text)) return true;
-  return TimeSeparatedFileLog::WritePrefixed(text, prefix);
-}
-
-bool UniLog::WriteRaw(std::string_view text) {
-  if (OfferToServer(false, {}, text)) return true;
-  return TimeSeparatedFileLog::WriteRaw(text);
-}
-
-bool UniLog::WriteRawPrefixed(std::string_view text, std::string_view prefix) {
-  if (OfferToServer(false, prefix, text)) return true;
-  return TimeSeparatedFileLog::WriteRawPrefixed(text, prefix);
 }
 
 }  // namespace mox

@@ -36,33 +36,25 @@ class UniLog : public TimeSeparatedFileLog {
   // Calls DLL_Finalize and unloads the client library when it was complete.
   ~UniLog() override;
 
-  // Each offers the line to the log server first (when there is a client); a line the server
-  // does not take goes to the file as in the base class.
+  // Offers the line to the log server first (when there is a client); a line the server does not
+  // take goes to the file as in the base class.
   bool Write(std::string_view text) override;
-  bool WritePrefixed(std::string_view text, std::string_view prefix) override;
-  bool WriteRaw(std::string_view text) override;
-  bool WriteRawPrefixed(std::string_view text, std::string_view prefix) override;
 
   // True while the client library is loaded and complete ("server first").
   bool HasLogClient() const { return client_message_ != nullptr; }
-  // The result of DLL_Initialize, then of the latest DLL_MessageToLogServer call.
-  bool ServerResult() const { return server_result_.load(); }
 
  private:
   // Loads the client library and, when all three exports are there, calls DLL_Initialize;
   // otherwise unloads it again.
   void LoadLogClient(const std::string& client_params);
 
-  // True when the server took the line. The line carries the current local date and time when
-  // `dated`, else 0.0 (the raw variants).
-  bool OfferToServer(bool dated, std::string_view prefix, std::string_view text);
+  // True when the server took the line, sent with the current local date and time and no prefix.
+  bool OfferToServer(std::string_view text);
 
   platform::DynamicLibrary client_lib_;
   ClientInitializeFunction client_initialize_ = nullptr;
   ClientFinalizeFunction client_finalize_ = nullptr;
   ClientMessageFunction client_message_ = nullptr;
-  // Stored from several threads at once; only informational, no decision reads it.
-  std::atomic<bool> server_result_{false};
 };
 
 }  // namespace mox

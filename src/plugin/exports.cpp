@@ -33,10 +33,24 @@ void LogFailure(const char* routine, const char* what) noexcept {
   WriteLog(std::string(routine) + ":: FAIL: " + what);
 }
 
+// Runs an export's body: whatever it raises is logged as "<routine>:: FAIL: <what>" and goes no
+// further into the host, which then gets the body type's zero value.
+template <typename Body>
+auto Guarded(const char* routine, Body body) noexcept -> decltype(body()) {
+  try {
+    return body();
+  } catch (const std::exception& error) {
+    LogFailure(routine, error.what());
+  } catch (...) {
+    LogFailure(routine, "unknown error");
+  }
+  return decltype(body())();
+}
+
 // Stops and destroys the worker, if any; it ends after the command in progress. Its destruction
 // logs "finalizing..." before it stops the thread, so that the thread's last log lines (closing
 // the connection) come after it.
-void DestroyWorker() {
+void DestroyWorker() noexcept {
   gPostTarget.store(nullptr);
   gWorker.reset();
 }
@@ -57,11 +71,7 @@ void StopWorkerAtProcessExit() noexcept {
 }
 
 void StopWorkerAtUnload() noexcept {
-  try {
-    DestroyWorker();
-  } catch (...) {
-    gWorker.release();  // leaked rather than crash the unloading host
-  }
+  DestroyWorker();
   // The library's globals go next. A thread that Finalize_Plugin left behind and that has ended
   // is done with them (the check orders its last steps before this point); one still running
   // is not, and only the log can tell.
@@ -75,31 +85,27 @@ void StopWorkerAtUnload() noexcept {
 }  // namespace mox
 
 MOX_EXPORT void MOX_CALL GetName_Plugin(const char** name) {
-  if (name != nullptr) *name = mox::PluginName();
+  mox::Guarded("GetName_Plugin", [&] {
+    if (name != nullptr) *name = mox::PluginName();
+  });
 }
 
 MOX_EXPORT void MOX_CALL Init_Plugin(const char** name, MoxReplyCallback callback, uint32_t user) {
   using namespace mox;
-  try {
+  Guarded("Init_Plugin", [&] {
     if (name != nullptr) *name = PluginName();
     WriteLog(std::string("Init_Plugin: ") + PluginName());
-    // A second Init_Plugin replaces the running worker.
+    // A second Init_Plugin replaces the running worker. A failed creation leaves none.
     DestroyWorker();
     gWorker = std::make_unique<MoxSettingsManager>(callback, user);
     StopWorkerAtProcessExit();
     gPostTarget.store(gWorker.get());
-  } catch (const std::exception& error) {
-    gWorker.reset();
-    LogFailure("Init_Plugin", error.what());
-  } catch (...) {
-    gWorker.reset();
-    LogFailure("Init_Plugin", "unknown error");
-  }
+  });
 }
 
 MOX_EXPORT int32_t MOX_CALL Command_Plugin(int32_t tag, const void* payload, uint32_t length) {
   using namespace mox;
-  try {
+  return Guarded("Command_Plugin", [&]() -> int32_t {
     if (length == 0) return 0;
     MoxSettingsManager* const worker = gPostTarget.load();
     if (worker == nullptr) {
@@ -119,23 +125,13 @@ MOX_EXPORT int32_t MOX_CALL Command_Plugin(int32_t tag, const void* payload, uin
     }
     std::memcpy(copy.get(), payload, length);
     return worker->PostCommand(tag, std::move(copy), length);
-  } catch (const std::exception& error) {
-    LogFailure("Command_Plugin", error.what());
-  } catch (...) {
-    LogFailure("Command_Plugin", "unknown error");
-  }
-  return 0;
+  });
 }
 
 MOX_EXPORT void MOX_CALL Finalize_Plugin(void) {
   using namespace mox;
-  try {
+  Guarded("Finalize_Plugin", [] {
     DestroyWorker();
-  } catch (const std::exception& error) {
-    LogFailure("Finalize_Plugin", error.what());
-  } catch (...) {
-    LogFailure("Finalize_Plugin", "unknown error");
-  }
-  gWorker.reset();
-  WriteLog("Finalize_Plugin");
+    WriteLog("Finalize_Plugin");
+  });
 }

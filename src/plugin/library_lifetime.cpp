@@ -1,9 +1,9 @@
 // Load-time and unload-time work of the plug-in, run by the loader (dlopen / dlclose).
 
 #include "config/settings.h"
-#include "config/write_protocol.h"
 #include "db/fb_client.h"
 #include "log/program_log.h"
+#include "log/write_protocol.h"
 #include "platform/module_exit.h"
 #include "platform/module_path.h"
 #include "plugin/exports_internal.h"

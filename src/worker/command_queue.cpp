@@ -4,10 +4,6 @@
 
 namespace mox {
 
-void CommandQueue::PushCommand(std::unique_ptr<CommandRecord> record) {
-  PushCommandWithin(record, 0);
-}
-
 bool CommandQueue::PushCommandWithin(std::unique_ptr<CommandRecord>& record, std::size_t limit) {
   {
     QueueGuard guard(*this);

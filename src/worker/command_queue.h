@@ -1,8 +1,8 @@
 // The command queue between the host's threads and the worker thread: a first-in, first-out list
 // of command records with a lock and a semaphore that counts the posted commands.
 //
-// Thread safety: PushCommand from any number of threads at once; PopCommand from the one worker
-// thread; ClearQueue once the worker thread has ended.
+// Thread safety: PushCommandWithin from any number of threads at once; PopCommand from the one
+// worker thread; ClearQueue once the worker thread has ended.
 #pragma once
 
 #include <chrono>
@@ -27,10 +27,8 @@ class CommandQueue {
   // How long an idle worker sleeps before it looks at its stop flag again.
   static constexpr std::chrono::milliseconds kPopTimeout{1000};
 
-  // Appends the record and releases the semaphore by one.
-  void PushCommand(std::unique_ptr<CommandRecord> record);
-  // The same unless `limit` records are queued already (0: no limit): false then, and the record
-  // stays with the caller.
+  // Appends the record and releases the semaphore by one, unless `limit` records are queued
+  // already (0: no limit): false then, and the record stays with the caller.
   bool PushCommandWithin(std::unique_ptr<CommandRecord>& record, std::size_t limit);
   // Waits up to `timeout` for a posted command and takes the oldest; empty when the wait timed
   // out or found the list empty.

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "config/settings.h"
-#include "config/write_protocol.h"
 #include "db/settings_database.h"
 #include "log/program_log.h"
+#include "log/write_protocol.h"
 #include "platform/dynamic_library.h"
 #include "platform/module_path.h"
 #include "plugin/plugin_name.h"

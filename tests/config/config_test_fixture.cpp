@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "config/settings.h"
-#include "config/write_protocol.h"
 #include "log/program_log.h"
+#include "log/write_protocol.h"
 #include "platform/module_path.h"
 
 namespace mox::test {

@@ -1,4 +1,4 @@
-#include "config/write_protocol.h"
+#include "log/write_protocol.h"
 
 #include <gtest/gtest.h>
 

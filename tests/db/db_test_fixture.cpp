@@ -5,9 +5,9 @@
 #include <regex>
 
 #include "config/settings.h"
-#include "config/write_protocol.h"
 #include "db/operations.h"
 #include "log/program_log.h"
+#include "log/write_protocol.h"
 #include "platform/module_path.h"
 
 namespace mox::test {

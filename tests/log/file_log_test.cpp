@@ -28,24 +28,21 @@ class FileLogTest : public ::testing::Test {
 
 TEST_F(FileLogTest, RecordLayouts) {
   EXPECT_TRUE(log_.Write("Finalize_Plugin"));
-  EXPECT_TRUE(log_.WriteRaw("raw"));
   EXPECT_TRUE(log_.Write(""));
-  EXPECT_TRUE(log_.WriteRaw(""));
   // Line ends inside a text are kept: only the first line carries the stamp.
   EXPECT_TRUE(log_.Write("a\r\nb\nc"));
   EXPECT_EQ(ReadFile(file_),
             "16:05:09.042 Finalize_Plugin\r\n"
-            "raw\r\n"
             "16:05:09.042 \r\n"
-            "\r\n"
             "16:05:09.042 a\r\nb\nc\r\n");
 }
 
 TEST_F(FileLogTest, AppendsAfterTheLastByteOfAnExistingFile) {
   test::WriteFile(file_, "old contents without line end");
-  EXPECT_TRUE(log_.WriteRaw("one"));
-  EXPECT_TRUE(log_.WriteRaw("two"));
-  EXPECT_EQ(ReadFile(file_), "old contents without line endone\r\ntwo\r\n");
+  EXPECT_TRUE(log_.Write("one"));
+  EXPECT_TRUE(log_.Write("two"));
+  EXPECT_EQ(ReadFile(file_),
+            "old contents without line end16:05:09.042 one\r\n16:05:09.042 two\r\n");
 }
 
 TEST_F(FileLogTest, LongTextIsCutTo8191Bytes) {
@@ -55,10 +52,6 @@ TEST_F(FileLogTest, LongTextIsCutTo8191Bytes) {
   const std::string stamped = ReadFile(file_);
   ASSERT_EQ(stamped.size(), 8191u);
   EXPECT_EQ(stamped, "16:05:09.042 " + text.substr(0, 8191 - kStampSize));
-
-  std::filesystem::remove(file_);
-  ASSERT_TRUE(log_.WriteRaw(text));
-  EXPECT_EQ(ReadFile(file_), text.substr(0, 8191));
 }
 
 TEST_F(FileLogTest, RecordOfExactly8191BytesKeepsItsLineEnd) {
@@ -70,28 +63,11 @@ TEST_F(FileLogTest, RecordOfExactly8191BytesKeepsItsLineEnd) {
   const std::string one_more = fits + "g";
   ASSERT_TRUE(log_.Write(one_more));
   EXPECT_EQ(ReadFile(file_), "16:05:09.042 " + one_more + "\r");
-
-  std::filesystem::remove(file_);
-  ASSERT_TRUE(log_.WriteRaw(std::string(8189, 'r')));
-  EXPECT_EQ(ReadFile(file_), std::string(8189, 'r') + "\r\n");
-}
-
-TEST_F(FileLogTest, PrefixGoesBeforeTheFileName) {
-  EXPECT_TRUE(log_.WritePrefixed("stamped", "P"));
-  EXPECT_TRUE(log_.WriteRawPrefixed("raw", "P"));
-  EXPECT_EQ(ReadFile(temp_.File("P_16_x.log")), "16:05:09.042 stamped\r\nraw\r\n");
-  // An empty prefix means the file of Write.
-  EXPECT_TRUE(log_.WritePrefixed("same file", ""));
-  EXPECT_TRUE(log_.WriteRawPrefixed("same file raw", ""));
-  EXPECT_EQ(ReadFile(file_), "16:05:09.042 same file\r\nsame file raw\r\n");
 }
 
 TEST(FileLogFailureTest, EmptyFileNameWritesNothing) {
   FileLog log("");
   EXPECT_FALSE(log.Write("x"));
-  EXPECT_FALSE(log.WriteRaw("x"));
-  EXPECT_FALSE(log.WritePrefixed("x", "P"));
-  EXPECT_FALSE(log.WriteRawPrefixed("x", "P"));
 }
 
 TEST(FileLogFailureTest, DoesNotCreateMissingDirectories) {
@@ -99,7 +75,6 @@ TEST(FileLogFailureTest, DoesNotCreateMissingDirectories) {
   const std::string missing = temp.File("missing");
   FileLog log(missing + "/x.log");
   EXPECT_FALSE(log.Write("x"));
-  EXPECT_FALSE(log.WritePrefixed("x", "P"));
   EXPECT_FALSE(std::filesystem::exists(missing));
 }
 

@@ -118,7 +118,6 @@ TEST_F(LogServer, ServerThatTakesEveryLineGetsAllArgumentsAndNoFileIsMade) {
   CreateUniLog();
   ASSERT_TRUE(gUniLog);
   EXPECT_TRUE(gUniLog->HasLogClient());
-  EXPECT_TRUE(gUniLog->ServerResult());
   EXPECT_TRUE(ClientIsLoaded());
 
   const double before = platform::ToOleAutomationDate(platform::NowLocal());
@@ -127,15 +126,12 @@ TEST_F(LogServer, ServerThatTakesEveryLineGetsAllArgumentsAndNoFileIsMade) {
 
   gUniLog->SetClock(test::FixedClock(when_));
   EXPECT_TRUE(gUniLog->Write("stamped\r\ntwo lines"));
-  EXPECT_TRUE(gUniLog->WritePrefixed("prefixed", "P"));
-  EXPECT_TRUE(gUniLog->WriteRaw("raw"));
-  EXPECT_TRUE(gUniLog->WriteRawPrefixed("", "Q"));
   EXPECT_FALSE(std::filesystem::exists(host_dir() + "Logs"));
 
   const std::string fixed = "DLL_MessageToLogServer|" + OleText(when_);
   const std::string names = "|host app.exe|" + std::string(kModuleName);
   auto calls = Calls();
-  ASSERT_EQ(calls.size(), 6u);
+  ASSERT_EQ(calls.size(), 3u);
   EXPECT_EQ(calls[0], "DLL_Initialize|" + RecordingParams() + "|500");
   const std::string now_prefix = "DLL_MessageToLogServer|";
   ASSERT_EQ(calls[1].rfind(now_prefix, 0), 0u);
@@ -144,14 +140,11 @@ TEST_F(LogServer, ServerThatTakesEveryLineGetsAllArgumentsAndNoFileIsMade) {
   EXPECT_LE(sent, after);
   EXPECT_NE(calls[1].find(names + "||now"), std::string::npos) << calls[1];
   EXPECT_EQ(calls[2], fixed + names + "||stamped\\r\\ntwo lines");
-  EXPECT_EQ(calls[3], fixed + names + "|P|prefixed");
-  EXPECT_EQ(calls[4], "DLL_MessageToLogServer|0" + names + "||raw");
-  EXPECT_EQ(calls[5], "DLL_MessageToLogServer|0" + names + "|Q|");
 
   FreeUniLog();
   calls = Calls();
-  ASSERT_EQ(calls.size(), 7u);
-  EXPECT_EQ(calls[6], "DLL_Finalize");
+  ASSERT_EQ(calls.size(), 4u);
+  EXPECT_EQ(calls[3], "DLL_Finalize");
   EXPECT_FALSE(ClientIsLoaded());
   EXPECT_FALSE(std::filesystem::exists(host_dir() + "Logs"));
 }
@@ -163,15 +156,10 @@ TEST_F(LogServer, RefusedLinesGoToTheFile) {
   ASSERT_TRUE(gUniLog);
   gUniLog->SetClock(test::FixedClock(when_));
   EXPECT_TRUE(WriteLog("taken"));
-  EXPECT_TRUE(gUniLog->ServerResult());
   EXPECT_TRUE(WriteLog("NOPE one"));
-  EXPECT_FALSE(gUniLog->ServerResult());
   EXPECT_TRUE(WriteLog("taken again"));
-  EXPECT_TRUE(gUniLog->WriteRawPrefixed("NOPE raw", "P"));
   EXPECT_EQ(ReadFile(LogFile(when_)), "09:05:07.008 NOPE one\r\n");
-  EXPECT_EQ(ReadFile(host_dir() + "Logs/2024_03_01/P_09_apMoxSettingsManager.so.log"),
-            "NOPE raw\r\n");
-  EXPECT_EQ(Calls().size(), 5u);  // Initialize and four messages
+  EXPECT_EQ(Calls().size(), 4u);  // Initialize and three messages
 }
 
 TEST_F(LogServer, FailedInitializeStillOffersEveryLineAndFinalizes) {
@@ -180,10 +168,8 @@ TEST_F(LogServer, FailedInitializeStillOffersEveryLineAndFinalizes) {
   CreateUniLog();
   ASSERT_TRUE(gUniLog);
   EXPECT_TRUE(gUniLog->HasLogClient());
-  EXPECT_FALSE(gUniLog->ServerResult());
   gUniLog->SetClock(test::FixedClock(when_));
   EXPECT_TRUE(WriteLog("offered"));
-  EXPECT_TRUE(gUniLog->ServerResult());
   EXPECT_FALSE(std::filesystem::exists(host_dir() + "Logs"));
   FreeUniLog();
   const auto calls = Calls();

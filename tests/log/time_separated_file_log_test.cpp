@@ -30,17 +30,15 @@ class TimeSeparatedFileLogTest : public ::testing::Test {
 TEST_F(TimeSeparatedFileLogTest, CreatesTheDirectoryOfTheFormattedName) {
   log_.SetClock(test::FixedClock(At(2024, 3, 1, 9, 5, 7, 8)));
   ASSERT_TRUE(log_.Write("first"));
-  ASSERT_TRUE(log_.WritePrefixed("prefixed", "P"));
   EXPECT_EQ(ReadFile(logs_ + "/2024_03_01/09_m.log"), "09:05:07.008 first\r\n");
-  EXPECT_EQ(ReadFile(logs_ + "/2024_03_01/P_09_m.log"), "09:05:07.008 prefixed\r\n");
 }
 
 TEST_F(TimeSeparatedFileLogTest, RecreatesADeletedDirectory) {
   log_.SetClock(test::FixedClock(At(2024, 3, 1, 9, 5, 7, 8)));
-  ASSERT_TRUE(log_.WriteRaw("before"));
+  ASSERT_TRUE(log_.Write("before"));
   std::filesystem::remove_all(logs_);
-  ASSERT_TRUE(log_.WriteRaw("after"));
-  EXPECT_EQ(ReadFile(logs_ + "/2024_03_01/09_m.log"), "after\r\n");
+  ASSERT_TRUE(log_.Write("after"));
+  EXPECT_EQ(ReadFile(logs_ + "/2024_03_01/09_m.log"), "09:05:07.008 after\r\n");
 }
 
 TEST_F(TimeSeparatedFileLogTest, TurnOfTheHourAndDayGivesNewFiles) {
@@ -62,7 +60,6 @@ TEST_F(TimeSeparatedFileLogTest, DirectoryThatCannotBeCreatedIsRetriedAtTheNextL
   log_.SetClock(test::FixedClock(At(2024, 3, 1, 9, 5, 7, 8)));
   test::WriteFile(logs_, "a file where the directory should be");
   EXPECT_FALSE(log_.Write("lost"));
-  EXPECT_FALSE(log_.WriteRawPrefixed("lost", "P"));
   EXPECT_EQ(ReadFile(logs_), "a file where the directory should be");
 
   std::filesystem::remove(logs_);
@@ -74,7 +71,7 @@ TEST(TimeSeparatedFileLogErrorTest, NameWithoutDirectoryRaisesAndReleasesTheLock
   TimeSeparatedFileLog log("\"x_\"HH\".log\"");
   EXPECT_THROW(log.Write("x"), std::runtime_error);
   // A second call would hang if the first had kept the lock.
-  EXPECT_THROW(log.WriteRaw("x"), std::runtime_error);
+  EXPECT_THROW(log.Write("x"), std::runtime_error);
 }
 
 }  // namespace

@@ -19,10 +19,15 @@ std::unique_ptr<CommandRecord> Record(int32_t tag) {
   return record;
 }
 
+// Queues without a limit, as the worker does when none is set.
+void Push(CommandQueue& queue, std::unique_ptr<CommandRecord> record) {
+  ASSERT_TRUE(queue.PushCommandWithin(record, 0));
+}
+
 TEST(CommandQueue, HandsOutOldestFirstAndNothingWhenIdle) {
   CommandQueue queue;
   EXPECT_EQ(queue.PopCommand(10ms), nullptr);
-  for (int32_t tag : {3, 1, 2}) queue.PushCommand(Record(tag));
+  for (int32_t tag : {3, 1, 2}) Push(queue, Record(tag));
   for (int32_t tag : {3, 1, 2}) {
     auto record = queue.PopCommand(10ms);
     ASSERT_NE(record, nullptr);
@@ -44,7 +49,7 @@ TEST(CommandQueue, KeepsEachPostersOrderAndLosesNothing) {
   std::vector<std::thread> posters;
   for (int t = 0; t < kThreads; ++t) {
     posters.emplace_back([&queue, t] {
-      for (int i = 0; i < kPerThread; ++i) queue.PushCommand(Record(t * kPerThread + i));
+      for (int i = 0; i < kPerThread; ++i) Push(queue, Record(t * kPerThread + i));
     });
   }
   for (auto& poster : posters) poster.join();
@@ -62,14 +67,14 @@ TEST(CommandQueue, KeepsEachPostersOrderAndLosesNothing) {
 
 TEST(CommandQueue, ClearQueueDropsCommandsAndTheirSignals) {
   CommandQueue queue;
-  for (int32_t tag = 0; tag < 5; ++tag) queue.PushCommand(Record(tag));
+  for (int32_t tag = 0; tag < 5; ++tag) Push(queue, Record(tag));
   EXPECT_EQ(queue.ClearQueue(), 5u);
   // With a signal left over the wait would return at once; drained, it lasts the full time.
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(queue.PopCommand(200ms), nullptr);
   EXPECT_GE(std::chrono::steady_clock::now() - start, 190ms);
   // The queue still works afterwards.
-  queue.PushCommand(Record(9));
+  Push(queue, Record(9));
   auto record = queue.PopCommand(0ms);
   ASSERT_NE(record, nullptr);
   EXPECT_EQ(record->request_tag, 9);
@@ -77,7 +82,7 @@ TEST(CommandQueue, ClearQueueDropsCommandsAndTheirSignals) {
 
 TEST(CommandQueue, ReportsADrainedBacklogOnceAndOnlyWhenEmpty) {
   CommandQueue queue;
-  for (int32_t tag = 0; tag < 4; ++tag) queue.PushCommand(Record(tag));
+  for (int32_t tag = 0; tag < 4; ++tag) Push(queue, Record(tag));
   EXPECT_FALSE(queue.DrainedAfterBacklog(4));  // still full
   for (int i = 0; i < 3; ++i) ASSERT_NE(queue.PopCommand(0ms), nullptr);
   EXPECT_FALSE(queue.DrainedAfterBacklog(4));  // one left
@@ -86,7 +91,7 @@ TEST(CommandQueue, ReportsADrainedBacklogOnceAndOnlyWhenEmpty) {
   EXPECT_TRUE(queue.DrainedAfterBacklog(4));
   EXPECT_FALSE(queue.DrainedAfterBacklog(4));  // reported once
   // A short run after the report starts counting afresh.
-  queue.PushCommand(Record(7));
+  Push(queue, Record(7));
   ASSERT_NE(queue.PopCommand(0ms), nullptr);
   EXPECT_FALSE(queue.DrainedAfterBacklog(4));
 }

@@ -1,4 +1,4 @@
-#include "config/write_protocol.h"
+#include "log/write_protocol.h"
 
 #include <memory>
 #include <mutex>
