@@ -16,13 +16,13 @@ SettingsDatabase::~SettingsDatabase() {
 }
 
 void SettingsDatabase::Init() {
-  std::lock_guard lock(lock_);
+  MutexLock lock(lock_);
   connection_ = std::make_unique<Connection>(FbClient::Load());
   WriteProtocol("CreateDBControls:: OK");
 }
 
 void SettingsDatabase::Done() noexcept {
-  std::lock_guard lock(lock_);
+  MutexLock lock(lock_);
   // After a failed creation there is no object to free, and no line claims there was.
   if (!connection_) return;
   CloseConnection(*connection_);
@@ -33,7 +33,7 @@ void SettingsDatabase::Done() noexcept {
 template <typename Result, typename Operation>
 Result SettingsDatabase::Locked(Result failed, Operation operation) noexcept {
   try {
-    std::lock_guard lock(lock_);
+    MutexLock lock(lock_);
     if (!connection_) return failed;
     return operation(*connection_);
   } catch (...) {

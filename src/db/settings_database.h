@@ -4,9 +4,9 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 
 #include "db/database_access.h"
+#include "platform/thread_annotations.h"
 
 namespace mox {
 
@@ -23,10 +23,10 @@ class SettingsDatabase final : public DatabaseAccess {
   // "CreateDBControls:: OK". Throws DBError when the client library cannot be loaded ("InterBase
   // library libfbclient.so.2 not found in the path. Please install InterBase to use this
   // functionality").
-  void Init() override;
+  void Init() override EXCLUDES(lock_);
   // Closes an open connection (logged) and frees the connection object, logging
   // "DestroyDBControls:: OK" when there was one.
-  void Done() noexcept override;
+  void Done() noexcept override EXCLUDES(lock_);
 
   int32_t GetDataById(const std::string& id, int16_t& value, std::string& text) override;
   int32_t GetModifiedStateById(const std::string& id, int32_t& state) override;
@@ -39,19 +39,22 @@ class SettingsDatabase final : public DatabaseAccess {
   // periods of DBTime).
   void ServeIdleTicks() noexcept override;
   void Disconnect() noexcept override;
-  void CancelOperation(bool abort, std::chrono::milliseconds wait) noexcept override;
+  // Takes no lock: the worker holds it through the call being cancelled.
+  void CancelOperation(bool abort,
+                       std::chrono::milliseconds wait) noexcept override NO_THREAD_SAFETY_ANALYSIS;
 
   // The connection object between Init and Done, else null; for a look from outside while no
   // operation runs.
-  Connection* CurrentConnection() { return connection_.get(); }
+  Connection* CurrentConnection() NO_THREAD_SAFETY_ANALYSIS { return connection_.get(); }
 
  private:
   // Runs `operation` on the connection under the lock; `failed` without a connection object.
   template <typename Result, typename Operation>
-  Result Locked(Result failed, Operation operation) noexcept;
+  Result Locked(Result failed, Operation operation) noexcept EXCLUDES(lock_);
 
-  std::mutex lock_;
-  std::unique_ptr<Connection> connection_;
+  Mutex lock_;
+  // Made and freed only while no worker thread runs, so that a cancel may read it unlocked.
+  std::unique_ptr<Connection> connection_ GUARDED_BY(lock_);
 };
 
 }  // namespace mox

@@ -1,8 +1,9 @@
 // Root of the log classes: an abstract line sink with a lock of its own.
 #pragma once
 
-#include <mutex>
 #include <string_view>
+
+#include "platform/thread_annotations.h"
 
 namespace mox {
 
@@ -20,11 +21,8 @@ class CustomLog {
   virtual ~CustomLog();
 
  protected:
-  // Holds lock_ until the returned guard goes out of scope.
-  [[nodiscard]] std::unique_lock<std::mutex> Lock() { return std::unique_lock(lock_); }
-
- private:
-  std::mutex lock_;
+  // Held by each write for its whole file access.
+  Mutex lock_;
 };
 
 }  // namespace mox

@@ -38,7 +38,7 @@ std::string FileLog::GetFileName() {
 }
 
 bool FileLog::Write(std::string_view text) {
-  const auto guard = Lock();
+  MutexLock guard(lock_);
   // The name comes first: a line whose name is fetched just before the hour turns carries the
   // next hour's time stamp in the old hour's file.
   const std::string name = GetFileName();

@@ -24,13 +24,13 @@ class FileLog : public CustomLog {
   explicit FileLog(std::string file_name);
 
   // A time-stamped line into the current file.
-  bool Write(std::string_view text) override;
+  bool Write(std::string_view text) override EXCLUDES(lock_);
 
  protected:
   // The name of the file the next line goes to; empty means "write nothing". Called by the write
   // operations with the lock held; may throw, and the error then passes out of the write
   // operation (after the lock is released).
-  virtual std::string GetFileName();
+  virtual std::string GetFileName() REQUIRES(lock_);
 
  public:
   // Replaces the clock (platform::NowLocal by default). Only while no write is running.
@@ -39,8 +39,7 @@ class FileLog : public CustomLog {
  protected:
   platform::LocalDateTime Now() const { return clock_(); }
 
-  // REQUIRES: the lock is held (GetFileName rewrites it).
-  std::string file_name_;
+  std::string file_name_ GUARDED_BY(lock_);  // GetFileName rewrites it
 
  private:
   Clock clock_;

@@ -17,7 +17,7 @@ class TimeSeparatedFileLog : public FileLog {
   // Formats the pattern with the current time and creates the file's directory when missing.
   // Empty when the directory cannot be created; throws std::runtime_error when the name has no
   // directory part.
-  std::string GetFileName() override;
+  std::string GetFileName() override REQUIRES(lock_);
 
  private:
   std::string file_name_pattern_;

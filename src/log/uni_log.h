@@ -38,7 +38,7 @@ class UniLog : public TimeSeparatedFileLog {
 
   // Offers the line to the log server first (when there is a client); a line the server does not
   // take goes to the file as in the base class.
-  bool Write(std::string_view text) override;
+  bool Write(std::string_view text) override EXCLUDES(lock_);
 
   // True while the client library is loaded and complete ("server first").
   bool HasLogClient() const { return client_message_ != nullptr; }

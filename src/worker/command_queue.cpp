@@ -6,7 +6,7 @@ namespace mox {
 
 bool CommandQueue::PushCommandWithin(std::unique_ptr<CommandRecord>& record, std::size_t limit) {
   {
-    QueueGuard guard(*this);
+    MutexLock guard(queue_lock_);
     if (limit != 0 && queue_.size() >= limit) return false;
     queue_.push_back(std::move(record));
     if (queue_.size() > peak_size_) peak_size_ = queue_.size();
@@ -17,7 +17,7 @@ bool CommandQueue::PushCommandWithin(std::unique_ptr<CommandRecord>& record, std
 
 std::unique_ptr<CommandRecord> CommandQueue::PopCommand(std::chrono::milliseconds timeout) {
   if (!queue_semaphore_.try_acquire_for(timeout)) return nullptr;
-  QueueGuard guard(*this);
+  MutexLock guard(queue_lock_);
   if (queue_.empty()) return nullptr;
   std::unique_ptr<CommandRecord> record = std::move(queue_.front());
   queue_.pop_front();
@@ -41,7 +41,7 @@ void CommandQueue::WakeWorker() noexcept {
 std::size_t CommandQueue::ClearQueue() {
   std::deque<std::unique_ptr<CommandRecord>> discarded;
   {
-    QueueGuard guard(*this);
+    MutexLock guard(queue_lock_);
     discarded.swap(queue_);
   }
   // Signals left for discarded commands would wake the worker for nothing.

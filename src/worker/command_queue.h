@@ -9,8 +9,9 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <semaphore>
+
+#include "platform/thread_annotations.h"
 
 namespace mox {
 
@@ -29,42 +30,30 @@ class CommandQueue {
 
   // Appends the record and releases the semaphore by one, unless `limit` records are queued
   // already (0: no limit): false then, and the record stays with the caller.
-  bool PushCommandWithin(std::unique_ptr<CommandRecord>& record, std::size_t limit);
+  bool PushCommandWithin(std::unique_ptr<CommandRecord>& record, std::size_t limit)
+      EXCLUDES(queue_lock_);
   // Waits up to `timeout` for a posted command and takes the oldest; empty when the wait timed
   // out or found the list empty.
-  std::unique_ptr<CommandRecord> PopCommand(std::chrono::milliseconds timeout = kPopTimeout);
+  std::unique_ptr<CommandRecord> PopCommand(std::chrono::milliseconds timeout = kPopTimeout)
+      EXCLUDES(queue_lock_);
   // True once each time a PopCommand emptied the list after it held at least `backlog` records;
   // from the worker thread only, right after PopCommand (no lock: PopCommand records it).
   // The memory of such a backlog is worth handing back.
   bool DrainedAfterBacklog(std::size_t backlog);
   // Frees every queued record without handling it and takes the semaphore down to 0; the number
   // of records freed.
-  std::size_t ClearQueue();
+  std::size_t ClearQueue() EXCLUDES(queue_lock_);
   // Lets a waiting PopCommand return at once (with none when the list is empty), so that a stop
   // request is noticed without waiting out the time-out.
   void WakeWorker() noexcept;
 
  private:
-  // Holds queue_lock_ for one append or one take, and never while waiting on the semaphore.
-  class QueueGuard {
-   public:
-    explicit QueueGuard(CommandQueue& queue) : queue_(queue) { queue_.LockQueue(); }
-    ~QueueGuard() { queue_.UnlockQueue(); }
-    QueueGuard(const QueueGuard&) = delete;
-    QueueGuard& operator=(const QueueGuard&) = delete;
-
-   private:
-    CommandQueue& queue_;
-  };
-
-  void LockQueue() { queue_lock_.lock(); }
-  void UnlockQueue() noexcept { queue_lock_.unlock(); }
-
-  std::deque<std::unique_ptr<CommandRecord>> queue_;  // guarded by queue_lock_; oldest first
-  std::size_t peak_size_ = 0;  // guarded by queue_lock_; the most records held since last empty
+  Mutex queue_lock_;  // held for one append or one take, never while waiting on the semaphore
+  std::deque<std::unique_ptr<CommandRecord>> queue_ GUARDED_BY(queue_lock_);  // oldest first
+  // The most records held since the queue was last empty.
+  std::size_t peak_size_ GUARDED_BY(queue_lock_) = 0;
   std::size_t emptied_after_peak_ = 0;  // worker thread only: the peak the last emptying pop ended
   std::counting_semaphore<0x7FFFFFFF> queue_semaphore_{0};
-  std::mutex queue_lock_;
 };
 
 }  // namespace mox

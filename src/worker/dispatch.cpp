@@ -156,14 +156,14 @@ void CommandDispatch::AnswerRefused(int32_t request_tag, uint8_t code) noexcept 
 
 bool CommandDispatch::CloseReplies(std::chrono::milliseconds wait) noexcept {
   replies_closed_.store(true);
-  if (!reply_gate_.try_lock_for(wait)) return false;
-  reply_gate_.unlock();
+  if (!reply_gate_.TryLockFor(wait)) return false;
+  reply_gate_.Unlock();
   return true;
 }
 
 void CommandDispatch::SendReply(int32_t request_tag, const std::string& reply) noexcept {
   try {
-    std::shared_lock gate(reply_gate_);
+    SharedLock gate(reply_gate_);
     if (replies_closed_.load()) {
       services_.WriteLog("MoxSettingsManager:: reply to request " + std::to_string(request_tag) +
                          " dropped: the plug-in was finalized while it was being handled");
@@ -174,11 +174,10 @@ void CommandDispatch::SendReply(int32_t request_tag, const std::string& reply) n
       services_.WriteLog("MoxSettingsManager:: FAIL: reply of " + std::to_string(reply.size()) +
                          " bytes is too long, answered with the message code alone");
       const char code_only[2] = {reply.front(), '\0'};
-      reply_callback_(request_tag, services_.PluginName(), code_only, 1, user_value_);
+      CallCallback(request_tag, code_only, 1);
       return;
     }
-    reply_callback_(request_tag, services_.PluginName(), reply.c_str(),
-                    static_cast<int32_t>(reply.size()), user_value_);
+    CallCallback(request_tag, reply.c_str(), static_cast<int32_t>(reply.size()));
   } catch (...) {
     try {
       services_.WriteLog("MoxSettingsManager:: FAIL: reply callback raised " +
@@ -186,6 +185,10 @@ void CommandDispatch::SendReply(int32_t request_tag, const std::string& reply) n
     } catch (...) {
     }
   }
+}
+
+void CommandDispatch::CallCallback(int32_t request_tag, const char* reply, int32_t length) {
+  reply_callback_(request_tag, services_.PluginName(), reply, length, user_value_);
 }
 
 }  // namespace mox

@@ -9,12 +9,12 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
-#include <shared_mutex>
 #include <string>
 #include <string_view>
 
 #include "apMoxSettingsManager.h"
 #include "db/database_access.h"
+#include "platform/thread_annotations.h"
 #include "worker/command_queue.h"
 #include "worker/worker_services.h"
 
@@ -36,7 +36,7 @@ class CommandDispatch {
 
   // Stops every later call of the reply callback; a reply whose call has begun may take up to
   // `wait` to end. False when one was still running after that.
-  bool CloseReplies(std::chrono::milliseconds wait) noexcept;
+  bool CloseReplies(std::chrono::milliseconds wait) noexcept EXCLUDES(reply_gate_);
 
  private:
   using BlockingOperation = BlockingResult (DatabaseAccess::*)(RequestList);
@@ -46,7 +46,10 @@ class CommandDispatch {
   std::string RunBlocking(uint8_t code, std::string_view text, const char* routine,
                           BlockingOperation operation);
   // Calls the host's callback once; whatever it raises is logged and goes no further.
-  void SendReply(int32_t request_tag, const std::string& reply) noexcept;
+  void SendReply(int32_t request_tag, const std::string& reply) noexcept EXCLUDES(reply_gate_);
+  // The callback call itself, only under a shared hold of the gate.
+  void CallCallback(int32_t request_tag, const char* reply, int32_t length)
+      REQUIRES_SHARED(reply_gate_);
 
   MoxReplyCallback reply_callback_;
   uint32_t user_value_;
@@ -54,7 +57,7 @@ class CommandDispatch {
   DatabaseAccess& database_;
   // A reply is sent under a shared hold of the gate; closing takes it exclusively, so that once
   // it is taken no call of the callback is running or can begin.
-  std::shared_timed_mutex reply_gate_;
+  SharedTimedMutex reply_gate_;
   std::atomic<bool> replies_closed_{false};
 };
 

@@ -1,0 +1,81 @@
+// Clang's thread-safety annotations, checked by -Wthread-safety on the clang builds (empty for
+// other compilers), and the mutex types that carry them: the standard library's do not.
+#pragma once
+
+#include <chrono>
+#include <mutex>
+#include <shared_mutex>
+
+#if defined(__clang__)
+#define MOX_THREAD_ANNOTATION(x) __attribute__((x))
+#else
+#define MOX_THREAD_ANNOTATION(x)
+#endif
+
+#define CAPABILITY(x) MOX_THREAD_ANNOTATION(capability(x))
+#define SCOPED_CAPABILITY MOX_THREAD_ANNOTATION(scoped_lockable)
+#define GUARDED_BY(x) MOX_THREAD_ANNOTATION(guarded_by(x))
+#define PT_GUARDED_BY(x) MOX_THREAD_ANNOTATION(pt_guarded_by(x))
+#define REQUIRES(...) MOX_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
+#define REQUIRES_SHARED(...) MOX_THREAD_ANNOTATION(requires_shared_capability(__VA_ARGS__))
+#define ACQUIRE(...) MOX_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
+#define ACQUIRE_SHARED(...) MOX_THREAD_ANNOTATION(acquire_shared_capability(__VA_ARGS__))
+#define RELEASE(...) MOX_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+#define RELEASE_SHARED(...) MOX_THREAD_ANNOTATION(release_shared_capability(__VA_ARGS__))
+#define RELEASE_GENERIC(...) MOX_THREAD_ANNOTATION(release_generic_capability(__VA_ARGS__))
+#define TRY_ACQUIRE(...) MOX_THREAD_ANNOTATION(try_acquire_capability(__VA_ARGS__))
+#define EXCLUDES(...) MOX_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
+#define NO_THREAD_SAFETY_ANALYSIS MOX_THREAD_ANNOTATION(no_thread_safety_analysis)
+
+namespace mox {
+
+class CAPABILITY("mutex") Mutex {
+ public:
+  void Lock() ACQUIRE() { mutex_.lock(); }
+  void Unlock() RELEASE() { mutex_.unlock(); }
+
+ private:
+  std::mutex mutex_;
+};
+
+// Holds a Mutex for its scope.
+class SCOPED_CAPABILITY MutexLock {
+ public:
+  explicit MutexLock(Mutex& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.Lock(); }
+  ~MutexLock() RELEASE() { mutex_.Unlock(); }
+  MutexLock(const MutexLock&) = delete;
+  MutexLock& operator=(const MutexLock&) = delete;
+
+ private:
+  Mutex& mutex_;
+};
+
+// A shared mutex whose exclusive hold can be waited for with a time limit.
+class CAPABILITY("shared mutex") SharedTimedMutex {
+ public:
+  bool TryLockFor(std::chrono::milliseconds wait) TRY_ACQUIRE(true) {
+    return mutex_.try_lock_for(wait);
+  }
+  void Unlock() RELEASE() { mutex_.unlock(); }
+  void LockShared() ACQUIRE_SHARED() { mutex_.lock_shared(); }
+  void UnlockShared() RELEASE_SHARED() { mutex_.unlock_shared(); }
+
+ private:
+  std::shared_timed_mutex mutex_;
+};
+
+// Holds a SharedTimedMutex shared for its scope.
+class SCOPED_CAPABILITY SharedLock {
+ public:
+  explicit SharedLock(SharedTimedMutex& mutex) ACQUIRE_SHARED(mutex) : mutex_(mutex) {
+    mutex_.LockShared();
+  }
+  ~SharedLock() RELEASE_GENERIC() { mutex_.UnlockShared(); }
+  SharedLock(const SharedLock&) = delete;
+  SharedLock& operator=(const SharedLock&) = delete;
+
+ private:
+  SharedTimedMutex& mutex_;
+};
+
+}  // namespace mox
