@@ -31,7 +31,7 @@ std::string Milliseconds(std::chrono::milliseconds ms) {
 }  // namespace
 
 // The worker thread with what it works on. The thread is created first (held until Resume), then
-// the queue, the reply callback and user value, and the request list inside the dispatch.
+// the queue, and the reply callback and user value inside the dispatch.
 struct MoxSettingsManager::Impl final : Thread {
   Impl(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
        DatabaseAccess& database, std::chrono::milliseconds idle_wait)

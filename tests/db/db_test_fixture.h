@@ -53,7 +53,7 @@ class DbTest : public ::testing::Test {
   std::size_t lines_seen_ = 0;
 };
 
-// DbTest with InitDBTools done.
+// DbTest with database_.Init done.
 class DbToolsTest : public DbTest {
  protected:
   DbToolsTest();
