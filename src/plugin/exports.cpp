@@ -10,10 +10,12 @@
 
 #include "apMoxSettingsManager.h"
 #include "db/fb_client.h"
+#include "db/settings_database.h"
 #include "log/program_log.h"
 #include "platform/module_exit.h"
 #include "plugin/exports_internal.h"
 #include "plugin/plugin_name.h"
+#include "plugin/plugin_services.h"
 #include "worker/mox_settings_manager.h"
 
 #define MOX_EXPORT extern "C" __attribute__((visibility("default")))
@@ -97,7 +99,8 @@ MOX_EXPORT void MOX_CALL Init_Plugin(const char** name, MoxReplyCallback callbac
     WriteLog(std::string("Init_Plugin: ") + PluginName());
     // A second Init_Plugin replaces the running worker. A failed creation leaves none.
     DestroyWorker();
-    gWorker = std::make_unique<MoxSettingsManager>(callback, user);
+    gWorker = std::make_unique<MoxSettingsManager>(callback, user, PluginServices(),
+                                                   std::make_unique<SettingsDatabase>());
     StopWorkerAtProcessExit();
     gPostTarget.store(gWorker.get());
   });

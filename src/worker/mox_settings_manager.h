@@ -31,14 +31,16 @@ struct StopTimeouts {
 
 class MoxSettingsManager {
  public:
-  // Creation in order: thread (not started), queue, reply callback, request list,
+  // Creation in order: thread (not started), queue, reply callback,
   // "MoxSettingsManager initializing...", InitSettings, the database's Init, "MoxSettingsManager
   // initialized", thread started. On failure the destruction steps run for what was made and the
   // error is rethrown. Refused (std::runtime_error, before anything is made) while a worker left
-  // behind by an earlier destruction still runs: it still uses the database objects.
-  MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value);
-  // The same worker on other services and another database (tests, fuzzers); an idle worker
-  // looks at its stop flag every `idle_wait`. `services` and `database` must outlive the worker.
+  // behind by an earlier destruction still runs. The worker owns `database`; `services` must
+  // outlive it.
+  MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+                     std::unique_ptr<DatabaseAccess> database);
+  // The same on a database the caller keeps (tests, fuzzers); an idle worker looks at its stop
+  // flag every `idle_wait`. `services` and `database` must outlive the worker.
   MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
                      DatabaseAccess& database,
                      std::chrono::milliseconds idle_wait = std::chrono::milliseconds(1000),
@@ -64,9 +66,6 @@ class MoxSettingsManager {
   static bool WorkerLeftBehindRunning() noexcept;
 
  private:
-  // A worker that owns its database.
-  MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
-                     std::unique_ptr<DatabaseAccess> database);
   MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
                      std::unique_ptr<DatabaseAccess> owned_database, DatabaseAccess* other_database,
                      std::chrono::milliseconds idle_wait, StopTimeouts stop);

@@ -1,6 +1,6 @@
 // WorkerServices: what the worker needs of the plug-in around it: the settings, the two logs and
-// the plug-in name. ProductionServices is the loaded plug-in's; tests and fuzzers put a fake in
-// its place, so the queue and the dispatch run without a settings file.
+// the plug-in name. PluginServices (plugin/) is the loaded plug-in's; tests and fuzzers put a fake
+// in its place, so the queue and the dispatch run without a settings file.
 #pragma once
 
 #include <cstddef>
@@ -23,8 +23,5 @@ class WorkerServices {
   // Valid while the library is loaded.
   virtual const char* PluginName() noexcept = 0;
 };
-
-// The services of the loaded plug-in.
-WorkerServices& ProductionServices();
 
 }  // namespace mox

@@ -1,21 +1,20 @@
-// The worker wired to the real subsystems. Kept apart from the worker itself so that a binary
-// that builds a worker on other services never links the database or settings layers.
+// The worker's services wired to the real subsystems. Kept out of worker/ so that the worker
+// depends on none of them, and a binary that builds a worker on other services never links them.
+#include "plugin/plugin_services.h"
+
 #include <algorithm>
 
 #include "config/settings.h"
-#include "db/settings_database.h"
 #include "log/program_log.h"
 #include "log/write_protocol.h"
 #include "platform/dynamic_library.h"
 #include "platform/module_path.h"
 #include "plugin/plugin_name.h"
-#include "worker/mox_settings_manager.h"
-#include "worker/worker_services.h"
 
 namespace mox {
 namespace {
 
-class PluginServices final : public WorkerServices {
+class ServicesOfThePlugin final : public WorkerServices {
  public:
   void InitSettings() override { mox::InitSettings(); }
   std::size_t QueueLimit() noexcept override {
@@ -31,16 +30,12 @@ class PluginServices final : public WorkerServices {
 
 // At namespace scope, so that it is made when the library loads and goes only with the library's
 // other globals, after every exit handler that may still stop a worker using it.
-constinit PluginServices gPluginServices;
+constinit ServicesOfThePlugin gPluginServices;
 
 }  // namespace
 
-WorkerServices& ProductionServices() {
+WorkerServices& PluginServices() {
   return gPluginServices;
 }
-
-MoxSettingsManager::MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value)
-    : MoxSettingsManager(callback, user_value, ProductionServices(),
-                         std::make_unique<SettingsDatabase>()) {}
 
 }  // namespace mox
