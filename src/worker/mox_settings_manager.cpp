@@ -186,8 +186,12 @@ bool MoxSettingsManager::StopWorker() noexcept {
   // Left behind: from here on it must not answer, and its code must stay mapped.
   const bool no_reply_running = impl_->dispatch_.CloseReplies(std::chrono::milliseconds(100));
   gWorkersLeftBehind.fetch_add(1);
+  // The thread frees the database it still uses when it ends, so it takes it over before it is
+  // let go (Abandon orders this before the thread's last steps).
+  impl_->owned_database_ = std::move(owned_database_);
   if (!impl_->Abandon()) {
     gWorkersLeftBehind.fetch_sub(1);  // it ended at the last moment after all
+    owned_database_ = std::move(impl_->owned_database_);
     impl_->WaitFor();
     return true;
   }
@@ -206,7 +210,6 @@ void MoxSettingsManager::Finalize() noexcept {
     Terminate();
     if (!StopWorker()) {
       // The thread left behind owns the worker and the database from here on.
-      impl_->owned_database_ = std::move(owned_database_);
       static_cast<void>(impl_.release());
       services_.WriteLog("MoxSettingsManager finalized");
       return;
