@@ -77,7 +77,7 @@ constexpr BlockingVerb kBlockingVerbs[] = {
 
 }  // namespace
 
-std::string HostCommand::payload() const {
+std::string HostCommand::Payload() const {
   std::string payload(1, static_cast<char>(code));
   payload += text;
   return payload;

@@ -19,7 +19,7 @@ struct HostCommand {
   std::string text;       // the command text: the payload after the code byte
 
   // Message code followed by the command text, as handed to Command_Plugin.
-  std::string payload() const;
+  std::string Payload() const;
 };
 
 struct ParsedLine {

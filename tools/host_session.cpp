@@ -35,7 +35,7 @@ void HostSession::Send(const HostCommand& command) {
   out_ << FormatCommand(tag, command, settings_.show_passwords);
   out_.flush();
 
-  const std::string payload = command.payload();
+  const std::string payload = command.Payload();
   const std::int32_t result =
       api_.command(tag, payload.data(), static_cast<std::uint32_t>(payload.size()));
   if (result != 0) Anomaly(tag, Concat({"Command_Plugin returned ", std::to_string(result)}));

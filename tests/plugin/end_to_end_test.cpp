@@ -45,7 +45,7 @@ std::vector<std::string> WithoutElapsed(const std::vector<std::string>& lines) {
   return result;
 }
 
-std::string payload(uint8_t code, const std::string& text) {
+std::string Payload(uint8_t code, const std::string& text) {
   return std::string(1, static_cast<char>(code)) + text;
 }
 
@@ -91,31 +91,31 @@ class EndToEndTest : public ::testing::Test {
 TEST_F(EndToEndTest, EveryCodeAnswersWithTheExactReplyBytes) {
   StartPlugin();
   EXPECT_STREQ(name_, PluginNameFor(library_name_).c_str());
-  ExpectReply(Ask(1, payload(1, "ABC")), 1,
+  ExpectReply(Ask(1, Payload(1, "ABC")), 1,
               "\x01\x01"
               "Alpha settings");
-  ExpectReply(Ask(2, payload(1, "XYZ")), 2, std::string("\x01\x00", 2) + "Xylophone settings");
+  ExpectReply(Ask(2, Payload(1, "XYZ")), 2, std::string("\x01\x00", 2) + "Xylophone settings");
   // 70000 keeps its low 16 bits: 4464, greater than 0.
-  ExpectReply(Ask(3, payload(1, "BIG")), 3,
+  ExpectReply(Ask(3, Payload(1, "BIG")), 3,
               "\x01\x01"
               "Value beyond sixteen bits");
   // No row, right after a command that did return data: the start values.
-  ExpectReply(Ask(4, payload(1, "NOPE")), 4, std::string("\x01\x00", 2));
-  ExpectReply(Ask(5, payload(2, "ABC")), 5, std::string("\x02\x00", 2));
-  ExpectReply(Ask(6, payload(3, std::string("\x01") + "ABC")), 6, "\x03\x01");
-  ExpectReply(Ask(7, payload(2, "ABC")), 7, "\x02\x01");
-  ExpectReply(Ask(8, payload(3, std::string("\x00", 1) + "NOPE")), 8, std::string("\x03\x00", 2));
-  ExpectReply(Ask(10, payload(10, "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret")), 10,
+  ExpectReply(Ask(4, Payload(1, "NOPE")), 4, std::string("\x01\x00", 2));
+  ExpectReply(Ask(5, Payload(2, "ABC")), 5, std::string("\x02\x00", 2));
+  ExpectReply(Ask(6, Payload(3, std::string("\x01") + "ABC")), 6, "\x03\x01");
+  ExpectReply(Ask(7, Payload(2, "ABC")), 7, "\x02\x01");
+  ExpectReply(Ask(8, Payload(3, std::string("\x00", 1) + "NOPE")), 8, std::string("\x03\x00", 2));
+  ExpectReply(Ask(10, Payload(10, "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret")), 10,
               "\x0A"
               "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret,LinkNumber=L-100,Status=1,"
               "Result=0");
-  ExpectReply(Ask(11, payload(11,
+  ExpectReply(Ask(11, Payload(11,
                               "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret,"
                               "BlockNumberPWDNew=secret2")),
               11,
               "\x0B"
               "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret,BlockNumberPWDNew=secret2,Result=0");
-  ExpectReply(Ask(12, payload(12,
+  ExpectReply(Ask(12, Payload(12,
                               "officeid=7,BlockNumber=12,BlockNumberPWD=secret2,"
                               "\"LinkNumber=L 200\",NumberStatus=2")),
               12,
@@ -134,12 +134,12 @@ TEST_F(EndToEndTest, FailuresAnswerWithTheCodeAloneAndUnknownCodesAreNotAnswered
   settings.db_file = db_.Path() + ".missing";
   StartPlugin(settings);
   for (uint8_t code : {1, 2, 3, 10, 11, 12}) {
-    ExpectReply(Ask(code, payload(code, code == 3 ? std::string("\x01") + "ABC" : "OfficeID=7")),
+    ExpectReply(Ask(code, Payload(code, code == 3 ? std::string("\x01") + "ABC" : "OfficeID=7")),
                 code, std::string(1, static_cast<char>(code)));
   }
-  EXPECT_EQ(host_->Command(99, payload(5, "what")), 0);
+  EXPECT_EQ(host_->Command(99, Payload(5, "what")), 0);
   // A known code behind it proves the unknown one was passed over, not just slow.
-  ExpectReply(Ask(100, payload(2, "ABC")), 100, "\x02");
+  ExpectReply(Ask(100, Payload(2, "ABC")), 100, "\x02");
   EXPECT_EQ(host_->ReplyCount(), 7u);
   host_->Finalize();
   const auto lines = host_->LogLines();
@@ -148,8 +148,8 @@ TEST_F(EndToEndTest, FailuresAnswerWithTheCodeAloneAndUnknownCodesAreNotAnswered
 
 TEST_F(EndToEndTest, LifeCycleLinesComeInOrderAndPasswordsNeverReachTheLog) {
   StartPlugin();
-  Ask(1, payload(2, "ABC"));
-  Ask(2, payload(10, "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret"));
+  Ask(1, Payload(2, "ABC"));
+  Ask(2, Payload(10, "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret"));
   host_->Finalize();
   const auto lines = WithoutElapsed(host_->LogLines());
   const std::string name = PluginNameFor(library_name_);
@@ -183,7 +183,7 @@ TEST_F(EndToEndTest, ProtocolOffWritesOnlyTheMainLines) {
   settings.db_file = db_.Path();
   settings.protocol = false;
   StartPlugin(settings);
-  ExpectReply(Ask(1, payload(1, "ABC")), 1,
+  ExpectReply(Ask(1, Payload(1, "ABC")), 1,
               "\x01\x01"
               "Alpha settings");
   host_->Finalize();
@@ -204,7 +204,7 @@ TEST_F(EndToEndTest, CommandsFromSeveralThreadsAreAnsweredOnceEachInPostingOrder
   std::vector<std::thread> posters;
   for (int t = 0; t < kThreads; ++t) {
     posters.emplace_back([&, t] {
-      for (int i = 0; i < kPerThread; ++i) host_->Command(t * 100000 + i, payload(2, "ABC"));
+      for (int i = 0; i < kPerThread; ++i) host_->Command(t * 100000 + i, Payload(2, "ABC"));
     });
   }
   for (auto& poster : posters) poster.join();
@@ -229,7 +229,7 @@ TEST_F(EndToEndTest, FinalizeFinishesTheCommandInProgressDropsTheRestAndThenStay
     in_callback = 1;
     std::this_thread::sleep_for(50ms);
   });
-  for (int i = 0; i < 200; ++i) host_->Command(i, payload(2, "ABC"));
+  for (int i = 0; i < 200; ++i) host_->Command(i, Payload(2, "ABC"));
   ASSERT_TRUE(host_->WaitForReplies(1, 20s));
   host_->Finalize();
   const std::size_t at_return = host_->ReplyCount();
@@ -243,7 +243,7 @@ TEST_F(EndToEndTest, FinalizeFinishesTheCommandInProgressDropsTheRestAndThenStay
 
 TEST_F(EndToEndTest, IdleFinalizeReturnsWithinAboutASecond) {
   StartPlugin();
-  Ask(1, payload(2, "ABC"));
+  Ask(1, Payload(2, "ABC"));
   const auto start = std::chrono::steady_clock::now();
   host_->Finalize();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
@@ -253,8 +253,8 @@ TEST_F(EndToEndTest, WithoutCallbackCommandsLeaveTheDatabaseAlone) {
   PluginSettings settings;
   settings.db_file = db_.Path();
   StartPlugin(settings, /*with_callback=*/false);
-  host_->Command(1, payload(3, std::string("\x05") + "ABC"));
-  host_->Command(2, payload(2, "ABC"));
+  host_->Command(1, Payload(3, std::string("\x05") + "ABC"));
+  host_->Command(2, Payload(2, "ABC"));
   std::this_thread::sleep_for(300ms);
   host_->Finalize();
   EXPECT_EQ(host_->ReplyCount(), 0u);
@@ -263,8 +263,8 @@ TEST_F(EndToEndTest, WithoutCallbackCommandsLeaveTheDatabaseAlone) {
 
 TEST_F(EndToEndTest, RefusedCommandsAreAnsweredWithTheCodeAloneWithoutTouchingTheDatabase) {
   StartPlugin();
-  ExpectReply(Ask(1, payload(3, "")), 1, "\x03");
-  ExpectReply(Ask(2, payload(10, "OfficeID=7,\"BlockNumber=12")), 2, "\x0A");
+  ExpectReply(Ask(1, Payload(3, "")), 1, "\x03");
+  ExpectReply(Ask(2, Payload(10, "OfficeID=7,\"BlockNumber=12")), 2, "\x0A");
   host_->Finalize();
   const auto lines = host_->LogLines();
   auto has = [&](const std::string& text) {
@@ -284,8 +284,8 @@ TEST_F(EndToEndTest, ACallbackThatThrowsDoesNotStopLaterReplies) {
   host_->SetOnReply([&](const Reply&) {
     if (calls++ == 0) throw std::runtime_error("host failure");
   });
-  host_->Command(1, payload(2, "ABC"));
-  host_->Command(2, payload(2, "ABC"));
+  host_->Command(1, Payload(2, "ABC"));
+  host_->Command(2, Payload(2, "ABC"));
   ASSERT_TRUE(host_->WaitForReplies(1, 20s));
   host_->Finalize();
   const auto replies = host_->Replies();
@@ -304,10 +304,10 @@ TEST_F(EndToEndTest, ACallbackMayPostCommandsItself) {
   host_->SetOnReply([&](const Reply& reply) {
     if (reply.tag < 5) {
       ++posted;
-      host_->Command(reply.tag + 1, payload(2, "ABC"));
+      host_->Command(reply.tag + 1, Payload(2, "ABC"));
     }
   });
-  host_->Command(1, payload(2, "ABC"));
+  host_->Command(1, Payload(2, "ABC"));
   ASSERT_TRUE(host_->WaitForReplies(5, 20s));
   host_->Finalize();
   const auto replies = host_->Replies();
@@ -317,9 +317,9 @@ TEST_F(EndToEndTest, ACallbackMayPostCommandsItself) {
 
 TEST_F(EndToEndTest, ASecondInitReplacesTheWorkerWithTheNewUserValue) {
   StartPlugin();
-  ExpectReply(Ask(1, payload(2, "ABC")), 1, std::string("\x02\x00", 2));
+  ExpectReply(Ask(1, Payload(2, "ABC")), 1, std::string("\x02\x00", 2));
   host_->Init(7);
-  host_->Command(2, payload(2, "ABC"));
+  host_->Command(2, Payload(2, "ABC"));
   ASSERT_TRUE(host_->WaitForReplies(2, 20s));
   host_->Finalize();
   const auto replies = host_->Replies();
@@ -335,10 +335,10 @@ TEST_F(EndToEndTest, HostileTextValuesReachTheDatabaseUnchanged) {
   const std::string hostile = "x'); DELETE FROM CANARY; --\\\xC0\xFF";
   // Through the blocking list: the procedure echoes OfficeID.
   std::string list = "\"OfficeID=" + hostile + "\",BlockNumber=12,BlockNumberPWD=secret";
-  const Reply reply = Ask(1, payload(10, list));
+  const Reply reply = Ask(1, Payload(10, list));
   EXPECT_EQ(reply.bytes.substr(0, 1), "\x0A");
   EXPECT_NE(reply.bytes.find(hostile), std::string::npos) << ::testing::PrintToString(reply.bytes);
-  ExpectReply(Ask(2, payload(1, hostile)), 2, std::string("\x01\x00", 2));
+  ExpectReply(Ask(2, Payload(1, hostile)), 2, std::string("\x01\x00", 2));
   host_->Finalize();
   EXPECT_EQ(db_.QueryValue("SELECT COUNT(*) FROM CANARY"), "1");
 }

@@ -17,7 +17,7 @@
 namespace mox::test {
 namespace {
 
-const std::string kStateOfAbc = payload(2, "ABC");
+const std::string kStateOfAbc = Payload(2, "ABC");
 const std::string kStateOfAbcReply("\x02\x00", 2);
 
 // The stop timeouts of the plug-in: finish, cancel, abort.

@@ -19,7 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kStateOfAbc = payload(2, "ABC");
+const std::string kStateOfAbc = Payload(2, "ABC");
 const std::string kStateOfAbcReply("\x02\x00", 2);
 
 std::string RandomBytes(std::mt19937& random, std::size_t size) {

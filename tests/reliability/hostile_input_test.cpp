@@ -86,7 +86,7 @@ class HostileInputTest : public ::testing::Test {
     // A known code at the end proves everything before it was handled.
     const auto closing_tag = static_cast<int32_t>(payloads.size());
     expected[closing_tag] = 0;
-    host_->Command(closing_tag, payload(2, "ABC"));
+    host_->Command(closing_tag, Payload(2, "ABC"));
     EXPECT_TRUE(host_->WaitForReplies(expected.size(), 120s));
     const auto replies = host_->Replies();
     const ReplyAudit audit = AuditReplies(expected, replies);
@@ -115,12 +115,12 @@ TEST_F(HostileInputTest, RandomPayloadsOfEverySizeForEveryCode) {
   std::vector<std::string> payloads;
   for (int code = 0; code <= 255; ++code) {
     for (std::size_t size : {0, 1, 2, 16, 300, 9000}) {
-      payloads.push_back(payload(static_cast<uint8_t>(code), RandomBytes(random, size)));
+      payloads.push_back(Payload(static_cast<uint8_t>(code), RandomBytes(random, size)));
     }
   }
   // A megabyte for each known code and for two codes that select nothing.
   for (int code : {1, 2, 3, 10, 11, 12, 0, 255}) {
-    payloads.push_back(payload(static_cast<uint8_t>(code), RandomBytes(random, 1 << 20)));
+    payloads.push_back(Payload(static_cast<uint8_t>(code), RandomBytes(random, 1 << 20)));
   }
   const auto replies = SendAll(payloads);
   std::size_t known = 0;
@@ -139,12 +139,12 @@ TEST_F(HostileInputTest, RandomPayloadsOfEverySizeForEveryCode) {
 
 TEST_F(HostileInputTest, NulsInsideTextsAreKeptNotCutOff) {
   // A NUL ends nothing: "ABC" followed by a NUL is another ID than ABC, and has no record.
-  EXPECT_EQ(Ask(payload(1, std::string("ABC\0", 4))).bytes, std::string("\x01\x00", 2));
-  EXPECT_EQ(Ask(payload(1, std::string("AB\0C", 4))).bytes, std::string("\x01\x00", 2));
-  EXPECT_EQ(Ask(payload(2, std::string("\0XYZ", 4))).bytes, std::string("\x02\x00", 2));
-  EXPECT_EQ(Ask(payload(3, std::string("\x01X\0YZ", 5))).bytes, std::string("\x03\x00", 2));
+  EXPECT_EQ(Ask(Payload(1, std::string("ABC\0", 4))).bytes, std::string("\x01\x00", 2));
+  EXPECT_EQ(Ask(Payload(1, std::string("AB\0C", 4))).bytes, std::string("\x01\x00", 2));
+  EXPECT_EQ(Ask(Payload(2, std::string("\0XYZ", 4))).bytes, std::string("\x02\x00", 2));
+  EXPECT_EQ(Ask(Payload(3, std::string("\x01X\0YZ", 5))).bytes, std::string("\x03\x00", 2));
   // The record itself is untouched and still found by its own ID.
-  EXPECT_EQ(Ask(payload(2, "XYZ")).bytes, "\x02\x01");
+  EXPECT_EQ(Ask(Payload(2, "XYZ")).bytes, "\x02\x01");
 
   // Comma text is read up to a NUL byte and no further: a blocking command whose text goes on
   // after a NUL would run cut short, so it is refused whole. NULs at the very end (a host that
@@ -153,8 +153,8 @@ TEST_F(HostileInputTest, NulsInsideTextsAreKeptNotCutOff) {
                                      {"BlockNumber", "12"},
                                      {"BlockNumberPWD", std::string("secret\0", 7)},
                                      {"LinkNumber", "L-lost"}});
-  EXPECT_EQ(Ask(payload(12, cut)).bytes, "\x0C");
-  EXPECT_EQ(Ask(payload(10, std::string("OfficeID=7\0\0\0x", 14))).bytes, "\x0A");
+  EXPECT_EQ(Ask(Payload(12, cut)).bytes, "\x0C");
+  EXPECT_EQ(Ask(Payload(10, std::string("OfficeID=7\0\0\0x", 14))).bytes, "\x0A");
   EXPECT_EQ(db_.QueryValue("SELECT LINK_NUMBER FROM BLOCKINGS WHERE OFFICE_ID = '7' AND "
                            "BLOCK_NUMBER = '12'"),
             "L-100");
@@ -162,7 +162,7 @@ TEST_F(HostileInputTest, NulsInsideTextsAreKeptNotCutOff) {
                                  ":: FAIL: malformed comma text, bytes follow a NUL byte"),
             2u);
   const Reply terminated =
-      Ask(payload(10, "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret" + std::string(2, '\0')));
+      Ask(Payload(10, "OfficeID=7,BlockNumber=12,BlockNumberPWD=secret" + std::string(2, '\0')));
   ASSERT_GT(terminated.length, 1);
   EXPECT_EQ(ReplyList(terminated).Value("Result"), "0");
   EXPECT_EQ(ReplyList(terminated).Value("LinkNumber"), "L-100");
@@ -173,7 +173,7 @@ TEST_F(HostileInputTest, EveryByteValueInAnEchoedValueComesBackUnchanged) {
   std::vector<std::string> values;
   for (int byte = 0; byte <= 255; ++byte) {
     values.push_back("a" + std::string(1, static_cast<char>(byte)) + "z");
-    payloads.push_back(payload(12, CommaText({{"OfficeID", "7"},
+    payloads.push_back(Payload(12, CommaText({{"OfficeID", "7"},
                                               {"BlockNumber", values.back()},
                                               {"BlockNumberPWD", "secret"},
                                               {"LinkNumber", "L"}})));
@@ -181,7 +181,7 @@ TEST_F(HostileInputTest, EveryByteValueInAnEchoedValueComesBackUnchanged) {
   // Every byte but NUL in one text, as a link number that is stored and echoed.
   std::string all_bytes;
   for (int byte = 1; byte <= 255; ++byte) all_bytes += static_cast<char>(byte);
-  payloads.push_back(payload(12, CommaText({{"OfficeID", "7"},
+  payloads.push_back(Payload(12, CommaText({{"OfficeID", "7"},
                                             {"BlockNumber", "12"},
                                             {"BlockNumberPWD", "secret"},
                                             {"LinkNumber", all_bytes}})));
@@ -225,7 +225,7 @@ TEST_F(HostileInputTest, MalformedCommaTextIsAnsweredOnceAndNeverMisread) {
   };
   std::vector<std::string> payloads;
   for (const std::string& text : texts) {
-    for (uint8_t code : {10, 11, 12}) payloads.push_back(payload(code, text));
+    for (uint8_t code : {10, 11, 12}) payloads.push_back(Payload(code, text));
   }
   const auto replies = SendAll(payloads);
   for (std::size_t tag = 0; tag < payloads.size(); ++tag) {
@@ -300,16 +300,16 @@ TEST_F(HostileInputTest, InjectionThroughEveryTextValueRunsNothingAndEchoesUncha
   int checked = 0;
   for (const std::string& injection : kInjections) {
     // The record procedures: an ID nobody has.
-    EXPECT_EQ(Ask(payload(1, injection)).bytes, std::string("\x01\x00", 2)) << injection;
-    EXPECT_EQ(Ask(payload(2, injection)).bytes, std::string("\x02\x00", 2)) << injection;
-    EXPECT_EQ(Ask(payload(3, "\x01" + injection)).bytes, std::string("\x03\x00", 2)) << injection;
+    EXPECT_EQ(Ask(Payload(1, injection)).bytes, std::string("\x01\x00", 2)) << injection;
+    EXPECT_EQ(Ask(Payload(2, injection)).bytes, std::string("\x02\x00", 2)) << injection;
+    EXPECT_EQ(Ask(Payload(3, "\x01" + injection)).bytes, std::string("\x03\x00", 2)) << injection;
     checked += 3;
     for (const Case& c : cases) {
       auto entries = c.entries;
       for (auto& [name, value] : entries) {
         if (name == c.injected_key) value = injection;
       }
-      const Reply reply = Ask(payload(c.code, CommaText(entries)));
+      const Reply reply = Ask(Payload(c.code, CommaText(entries)));
       ASSERT_GT(reply.length, 1) << injection << " as " << c.injected_key;
       const RequestList list = ReplyList(reply);
       EXPECT_EQ(list.Value("Result"), c.result) << injection << " as " << c.injected_key;
@@ -324,7 +324,7 @@ TEST_F(HostileInputTest, InjectionThroughEveryTextValueRunsNothingAndEchoesUncha
       ++checked;
     }
     // A new password takes the hostile value as it is, and the stored one is exactly that.
-    const Reply changed = Ask(payload(11, CommaText({{"OfficeID", "8"},
+    const Reply changed = Ask(Payload(11, CommaText({{"OfficeID", "8"},
                                                      {"BlockNumber", "1"},
                                                      {"BlockNumberPWD", "branch"},
                                                      {"BlockNumberPWDNew", injection}})));

@@ -13,10 +13,10 @@
 namespace mox::test {
 namespace {
 
-const std::string kStateOfAbc = payload(2, "ABC");
+const std::string kStateOfAbc = Payload(2, "ABC");
 const std::string kStateOfAbcReply("\x02\x00", 2);
 // Answered with the code byte alone without reaching the database: the cheapest known command.
-const std::string kCheapCommand = payload(3, "");
+const std::string kCheapCommand = Payload(3, "");
 const std::string kCheapReply = "\x03";
 
 bool IsLoaded(const std::string& path) {
@@ -68,7 +68,7 @@ TEST_F(LoadTest, EightThreadsPostingAtOnceGetEveryAnswerOnceInTheirOrder) {
     posters.emplace_back([&, t] {
       for (int i = 0; i < kPerThread; ++i) {
         const int32_t tag = t * 1000000 + i;
-        EXPECT_EQ(host_->Command(tag, i % 10 == 9 ? payload(5, "x") : kCheapCommand), 0);
+        EXPECT_EQ(host_->Command(tag, i % 10 == 9 ? Payload(5, "x") : kCheapCommand), 0);
       }
     });
   }
@@ -273,7 +273,7 @@ TEST_F(LoadTest, QueueLimitAnswersTheOverflowAtOnceAndLosesNothing) {
     host_->Command(tag, kCheapCommand);
     expected[tag] = 0;
   }
-  host_->Command(9999, payload(5, "unknown codes are never answered, refused or not"));
+  host_->Command(9999, Payload(5, "unknown codes are never answered, refused or not"));
   // The overflow was answered before the posts returned.
   EXPECT_EQ(host_->ReplyCount(), 4000u);
   ASSERT_TRUE(host_->WaitForReplies(5001, 20s));

@@ -24,7 +24,7 @@ int CountEntries(const char* directory) {
 
 }  // namespace
 
-std::string payload(uint8_t code, std::string_view text) {
+std::string Payload(uint8_t code, std::string_view text) {
   std::string payload(1, static_cast<char>(code));
   payload.append(text);
   return payload;
@@ -78,7 +78,7 @@ void AddSlowProcedure(const SampleDatabase& db) {
 }
 
 std::string SlowCommand(int ms) {
-  return payload(2, "SLOW" + std::to_string(ms));
+  return Payload(2, "SLOW" + std::to_string(ms));
 }
 
 ReplyAudit AuditReplies(const std::map<int32_t, int>& expected, const std::vector<Reply>& replies) {

@@ -17,7 +17,7 @@ namespace mox::test {
 using namespace std::chrono_literals;
 
 // Message code followed by the command text.
-std::string payload(uint8_t code, std::string_view text);
+std::string Payload(uint8_t code, std::string_view text);
 
 // A library file name of this test alone ("apMoxSettingsManager_rel<test name>.so"), so that its
 // log file and plug-in name are its own.

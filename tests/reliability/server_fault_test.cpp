@@ -14,7 +14,7 @@
 namespace mox::test {
 namespace {
 
-const std::string kStateOfAbc = payload(2, "ABC");
+const std::string kStateOfAbc = Payload(2, "ABC");
 const std::string kStateOfAbcReply("\x02\x00", 2);
 const std::string kFailed2("\x02", 1);
 

@@ -21,23 +21,23 @@ std::string ErrorOf(std::string_view line) {
 }
 
 TEST(CommandParser, RecordCommandsBuildTheirPayloads) {
-  EXPECT_EQ(Parse("getdata 42").payload(),
+  EXPECT_EQ(Parse("getdata 42").Payload(),
             "\x01"
             "42");
-  EXPECT_EQ(Parse("  GetState\tABC  \r\n").payload(),
+  EXPECT_EQ(Parse("  GetState\tABC  \r\n").Payload(),
             "\x02"
             "ABC");
   // The state travels as one byte before the ID.
-  EXPECT_EQ(Parse("setstate 42 1").payload(),
+  EXPECT_EQ(Parse("setstate 42 1").Payload(),
             "\x03\x01"
             "42");
-  EXPECT_EQ(Parse("setstate 42 255").payload(),
+  EXPECT_EQ(Parse("setstate 42 255").Payload(),
             "\x03\xff"
             "42");
-  EXPECT_EQ(Parse("setstate 42 0").payload(), std::string("\x03\x00"
+  EXPECT_EQ(Parse("setstate 42 0").Payload(), std::string("\x03\x00"
                                                           "42",
                                                           4));
-  EXPECT_EQ(Parse("setstate 42 0x10").payload(),
+  EXPECT_EQ(Parse("setstate 42 0x10").Payload(),
             "\x03\x10"
             "42");
   EXPECT_EQ(Parse("getdata 42").verb, "getdata");
@@ -59,11 +59,11 @@ TEST(CommandParser, BlockingListsPassAsTyped) {
   const HostCommand command = Parse("blockings-setlink   \"OfficeID=Main office\", LinkNumber=3  ");
   EXPECT_EQ(command.code, 12);
   EXPECT_EQ(command.text, "\"OfficeID=Main office\", LinkNumber=3");
-  EXPECT_EQ(Parse("blockings-getdata OfficeID=7,BlockNumber=12").payload(),
+  EXPECT_EQ(Parse("blockings-getdata OfficeID=7,BlockNumber=12").Payload(),
             "\x0a"
             "OfficeID=7,BlockNumber=12");
   EXPECT_EQ(Parse("blockings-setpwd a=1").code, 11);
-  EXPECT_EQ(Parse("blockings-getdata").payload(), "\x0a");
+  EXPECT_EQ(Parse("blockings-getdata").Payload(), "\x0a");
   EXPECT_NE(ErrorOf("blockings-getdata \"OfficeID=7"), "");
   // Read by the comma-text rules this is two entries, OfficeID="Main and office": refused.
   EXPECT_NE(ErrorOf("blockings-setlink OfficeID=\"Main office\""), "");
@@ -74,11 +74,11 @@ TEST(CommandParser, RawSendsAnyCodeWithEscapes) {
   const HostCommand odd = Parse("raw 5 a\\x00b\\s");
   EXPECT_EQ(odd.code, 5);
   EXPECT_EQ(odd.text, std::string("a\0b ", 4));
-  EXPECT_EQ(Parse("raw 0").payload(), std::string(1, '\0'));
-  EXPECT_EQ(Parse("raw 0xff x").payload(),
+  EXPECT_EQ(Parse("raw 0").Payload(), std::string(1, '\0'));
+  EXPECT_EQ(Parse("raw 0xff x").Payload(),
             "\xff"
             "x");
-  EXPECT_EQ(Parse("raw 1").payload(), "\x01");
+  EXPECT_EQ(Parse("raw 1").Payload(), "\x01");
   EXPECT_NE(ErrorOf("raw"), "");
   EXPECT_NE(ErrorOf("raw 256 x"), "");
   EXPECT_NE(ErrorOf("raw 1 bad\\q"), "");
@@ -99,10 +99,10 @@ TEST(CommandParser, ScriptsReportErrorsByLine) {
   std::istringstream in("# checks\r\ngetdata 1\r\n\r\nsetstate 2\nblockings-getdata a=1\nnope\n");
   const CommandScript script = ReadCommandScript(in);
   ASSERT_EQ(script.commands.size(), 2u);
-  EXPECT_EQ(script.commands[0].payload(),
+  EXPECT_EQ(script.commands[0].Payload(),
             "\x01"
             "1");
-  EXPECT_EQ(script.commands[1].payload(),
+  EXPECT_EQ(script.commands[1].Payload(),
             "\x0a"
             "a=1");
   ASSERT_EQ(script.errors.size(), 2u);
