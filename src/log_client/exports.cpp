@@ -1,0 +1,61 @@
+// The three functions of the log-server interface. No exception crosses them.
+#include <cstdint>
+#include <memory>
+#include <shared_mutex>
+
+#include "apMoxSettingsManager.h"  // MOX_CALL: the calling convention of the plug-in's exports
+#include "log_client/client_params.h"
+#include "log_client/syslog_client.h"
+
+#define LOG_CLIENT_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+// Initialize and Finalize replace the client exclusively; messages share it.
+std::shared_mutex gClientLock;
+std::unique_ptr<mox::log_client::SyslogClient> gClient;
+
+const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
+
+}  // namespace
+
+// True when `params` could be read and the server's address resolved; otherwise there is no
+// client and every message is refused. The second argument has no meaning here.
+LOG_CLIENT_EXPORT int32_t MOX_CALL DLL_Initialize(const char* params, int32_t /*value*/) {
+  try {
+    std::unique_ptr<mox::log_client::SyslogClient> client;
+    if (const auto parsed = mox::log_client::ParseClientParams(OrEmpty(params))) {
+      client = mox::log_client::SyslogClient::Create(*parsed);
+    }
+    const std::unique_lock lock(gClientLock);
+    gClient = std::move(client);
+    return gClient != nullptr ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+LOG_CLIENT_EXPORT int32_t MOX_CALL DLL_MessageToLogServer(double ole_date_local,
+                                                          const char* host_exe_name,
+                                                          const char* module_name,
+                                                          const char* prefix, const char* text) {
+  try {
+    const std::shared_lock lock(gClientLock);
+    if (!gClient) return 0;
+    return gClient->Send({ole_date_local, OrEmpty(host_exe_name), OrEmpty(module_name),
+                          OrEmpty(prefix), OrEmpty(text)})
+               ? 1
+               : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+// Messages are sent before their call returns, so closing the connection is all there is to do.
+LOG_CLIENT_EXPORT void MOX_CALL DLL_Finalize() {
+  try {
+    const std::unique_lock lock(gClientLock);
+    gClient.reset();
+  } catch (...) {
+  }
+}

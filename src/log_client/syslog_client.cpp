@@ -1,0 +1,86 @@
+#include "log_client/syslog_client.h"
+
+#include "log_client/ole_date.h"
+#include "log_client/syslog_message.h"
+#include "platform/host_identity.h"
+#include "platform/utc_offset.h"
+
+namespace mox::log_client {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::optional<platform::SocketAddress> Resolve(const ClientParams& params) {
+  if (params.transport == Transport::kUnix) return platform::UnixSocketAddress(params.path);
+  const auto kind = params.transport == Transport::kTcp ? platform::SocketKind::kStream
+                                                        : platform::SocketKind::kDatagram;
+  return platform::ResolveInetAddress(params.host, params.port, kind);
+}
+
+}  // namespace
+
+std::unique_ptr<SyslogClient> SyslogClient::Create(const ClientParams& params) {
+  auto address = Resolve(params);
+  if (!address) return nullptr;
+  std::unique_ptr<SyslogClient> client(new SyslogClient(params, std::move(*address)));
+  const std::lock_guard lock(client->mutex_);
+  client->EnsureConnected(Clock::now() + kSendBound);
+  return client;
+}
+
+SyslogClient::SyslogClient(const ClientParams& params, platform::SocketAddress address)
+    : params_(params),
+      address_(std::move(address)),
+      // /dev/log and the UDP port take datagrams; only tcp:// is a stream.
+      kind_(params.transport == Transport::kTcp ? platform::SocketKind::kStream
+                                                : platform::SocketKind::kDatagram),
+      host_name_(platform::HostName()),
+      process_id_(platform::ProcessId()) {}
+
+std::string SyslogClient::Frame(const LogLine& line) const {
+  SyslogFields fields;
+  fields.facility = params_.facility;
+  fields.time = FromOleAutomationDate(line.ole_date_local);
+  if (fields.time) fields.utc_offset_minutes = platform::UtcOffsetMinutes(*fields.time);
+  fields.host_name = host_name_;
+  fields.app_name = params_.app_name.empty() ? line.host_exe_name : params_.app_name;
+  fields.process_id = process_id_;
+  fields.msg_id = line.module_name;
+  fields.prefix = line.prefix;
+  fields.text = line.text;
+  std::string message = FormatSyslogMessage(fields);
+  if (kind_ == platform::SocketKind::kDatagram) return message;
+  // Octet counting: the length in decimal, a space, the message.
+  return std::to_string(message.size()) + ' ' + message;
+}
+
+bool SyslogClient::EnsureConnected(platform::Deadline deadline) {
+  if (socket_.IsOpen() && kind_ == platform::SocketKind::kStream && socket_.PeerClosed()) {
+    Disconnect();  // the line that notices the drop is refused; a later one connects again
+    return false;
+  }
+  if (socket_.IsOpen()) return true;
+  if (Clock::now() < next_connect_) return false;
+  socket_ = platform::Socket::Connect(address_, kind_, deadline);
+  if (!socket_.IsOpen()) next_connect_ = Clock::now() + kReconnectInterval;
+  return socket_.IsOpen();
+}
+
+void SyslogClient::Disconnect() {
+  socket_.Close();
+  next_connect_ = Clock::now() + kReconnectInterval;
+}
+
+bool SyslogClient::Send(const LogLine& line) {
+  const auto deadline = Clock::now() + kSendBound;
+  const std::string frame = Frame(line);
+  std::unique_lock lock(mutex_, deadline);
+  if (!lock.owns_lock() || !EnsureConnected(deadline)) return false;
+  if (socket_.SendAll(frame, deadline)) return true;
+  // A stream that took part of a frame is out of step with its reader; a datagram socket whose
+  // server is away (an ICMP error) works again once the server is back.
+  if (kind_ == platform::SocketKind::kStream) Disconnect();
+  return false;
+}
+
+}  // namespace mox::log_client

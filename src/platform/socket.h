@@ -1,0 +1,61 @@
+// Connected sockets with bounded waits, for sending log lines to a syslog server.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mox::platform {
+
+using Deadline = std::chrono::steady_clock::time_point;
+
+enum class SocketKind { kDatagram, kStream };
+
+// An address a socket can connect to: IPv4, IPv6 or a Unix-domain path. Opaque outside platform/.
+struct SocketAddress {
+  std::vector<std::byte> bytes;
+};
+
+// The address of `host` (a name or a numeric address) and `port`; nullopt when it cannot be
+// resolved. May block while a name is looked up.
+std::optional<SocketAddress> ResolveInetAddress(const std::string& host, int port,
+                                                SocketKind kind);
+
+// The address of the Unix-domain socket at `path`; nullopt when the path is too long.
+std::optional<SocketAddress> UnixSocketAddress(const std::string& path);
+
+// One connected, non-blocking socket; closed when destroyed.
+class Socket {
+ public:
+  Socket() = default;
+  ~Socket();
+  Socket(Socket&& other) noexcept;
+  Socket& operator=(Socket&& other) noexcept;
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+
+  // A socket of `kind` connected to `address`, or a closed one when that failed or took until
+  // `deadline`.
+  static Socket Connect(const SocketAddress& address, SocketKind kind, Deadline deadline);
+
+  bool IsOpen() const { return fd_ >= 0; }
+
+  // Sends all of `data` (one datagram, or bytes on a stream) before `deadline`. False on any
+  // error or when the deadline passed; a stream may then have sent part of it.
+  bool SendAll(std::string_view data, Deadline deadline);
+
+  // For a stream: true when the peer has closed or reset the connection, as far as is known
+  // without waiting.
+  bool PeerClosed() const;
+
+  void Close();
+
+ private:
+  explicit Socket(int fd) : fd_(fd) {}
+  int fd_ = -1;
+};
+
+}  // namespace mox::platform
