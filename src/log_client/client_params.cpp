@@ -11,9 +11,9 @@ constexpr int kDefaultTcpPort = 601;  // syslog over TCP
 
 // Facility names in the order of their codes.
 constexpr std::array<std::string_view, 24> kFacilityNames = {
-    "kern",   "user",   "mail",   "daemon", "auth",   "syslog", "lpr",    "news",
-    "uucp",   "cron",   "authpriv", "ftp",  "ntp",    "audit",  "alert",  "clock",
-    "local0", "local1", "local2", "local3", "local4", "local5", "local6", "local7"};
+    "kern",   "user",   "mail",     "daemon", "auth",   "syslog", "lpr",    "news",
+    "uucp",   "cron",   "authpriv", "ftp",    "ntp",    "audit",  "alert",  "clock",
+    "local0", "local1", "local2",   "local3", "local4", "local5", "local6", "local7"};
 
 std::string_view Trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");

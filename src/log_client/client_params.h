@@ -11,9 +11,9 @@ enum class Transport { kUdp, kTcp, kUnix };
 
 struct ClientParams {
   Transport transport = Transport::kUdp;
-  std::string host;  // kUdp, kTcp
-  int port = 0;      // kUdp, kTcp
-  std::string path;  // kUnix
+  std::string host;      // kUdp, kTcp
+  int port = 0;          // kUdp, kTcp
+  std::string path;      // kUnix
   std::string app_name;  // empty: the host executable's name
   int facility = 1;      // user
 };

@@ -15,7 +15,9 @@ namespace {
 std::shared_mutex gClientLock;
 std::unique_ptr<mox::log_client::SyslogClient> gClient;
 
-const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
+const char* OrEmpty(const char* text) {
+  return text != nullptr ? text : "";
+}
 
 }  // namespace
 

@@ -12,6 +12,8 @@ std::string HostName() {
   return name.data();
 }
 
-long ProcessId() { return static_cast<long>(getpid()); }
+long ProcessId() {
+  return static_cast<long>(getpid());
+}
 
 }  // namespace mox::platform

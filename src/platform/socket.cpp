@@ -14,7 +14,9 @@
 namespace mox::platform {
 namespace {
 
-int SocketType(SocketKind kind) { return kind == SocketKind::kStream ? SOCK_STREAM : SOCK_DGRAM; }
+int SocketType(SocketKind kind) {
+  return kind == SocketKind::kStream ? SOCK_STREAM : SOCK_DGRAM;
+}
 
 // Milliseconds left until `deadline`, at least 0.
 int MillisecondsLeft(Deadline deadline) {
@@ -65,7 +67,9 @@ std::optional<SocketAddress> UnixSocketAddress(const std::string& path) {
   return FromRaw(&raw, sizeof raw);
 }
 
-Socket::~Socket() { Close(); }
+Socket::~Socket() {
+  Close();
+}
 
 Socket::Socket(Socket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 

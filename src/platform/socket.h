@@ -21,8 +21,7 @@ struct SocketAddress {
 
 // The address of `host` (a name or a numeric address) and `port`; nullopt when it cannot be
 // resolved. May block while a name is looked up.
-std::optional<SocketAddress> ResolveInetAddress(const std::string& host, int port,
-                                                SocketKind kind);
+std::optional<SocketAddress> ResolveInetAddress(const std::string& host, int port, SocketKind kind);
 
 // The address of the Unix-domain socket at `path`; nullopt when the path is too long.
 std::optional<SocketAddress> UnixSocketAddress(const std::string& path);
