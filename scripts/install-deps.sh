@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
+  rsyslog tzdata dpkg-dev file lintian
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -2,7 +2,8 @@
 # Sets up a fresh Debian 12 machine (as root) and runs the whole test suite: installs what is
 # missing, starts a Firebird server on loopback for the run (stopped again afterwards if this script
 # started it), then, stage by stage:
-#   default  build (GCC) and every test with CTest, the fuzz corpora replayed included
+#   default  build (GCC) and every test with CTest, the fuzz corpora replayed included; then the
+#            .deb and .tar.gz built, the .deb unpacked and checked, and lintian on it
 #   asan     the same under AddressSanitizer + UndefinedBehaviorSanitizer (clang): leaks included,
 #            any report fails its test
 #   tsan     the tests that run threads under ThreadSanitizer (clang)
@@ -124,6 +125,14 @@ if wants default; then
   end_stage
 fi
 
+# --- packages of the default build: .deb and .tar.gz, unpacked with dpkg -x, lintian ------------
+if wants default; then
+  begin_stage "package: .deb + .tar.gz, dpkg -x, lintian"
+  bash scripts/check-package.sh build/default
+  results+=("package: 1 passed, 0 failed, 0 skipped")
+  end_stage
+fi
+
 # --- AddressSanitizer + UndefinedBehaviorSanitizer ---------------------------------------------
 if wants asan; then
   begin_stage "asan: build (clang, ASan+UBSan)"
@@ -140,7 +149,7 @@ fi
 if wants tsan; then
   begin_stage "tsan: build (clang, TSan)"
   cmake --preset tsan >/dev/null
-  tsan_binaries=(mox_worker_tests mox_plugin_tests mox_log_tests mox_tools_tests)
+  tsan_binaries=(mox_worker_tests mox_plugin_tests mox_log_tests mox_tools_tests mox_log_client_tests)
   # The reliability tests join once their folder defines them.
   if ninja -C build/tsan -t targets all | grep -q '^mox_reliability_tests:'; then
     tsan_binaries+=(mox_reliability_tests)
