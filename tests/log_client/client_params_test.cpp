@@ -5,37 +5,29 @@
 namespace mox::log_client {
 namespace {
 
-TEST(ClientParams, ReadsTransportsAndOptions) {
-  struct Case {
+TEST(ClientParams, ReadsTransportsAndOptionsAndRefusesTheRest) {
+  const struct {
     const char* text;
     Transport transport;
     const char* host_or_path;
     int port;
     const char* app_name;
     int facility;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"udp://127.0.0.1:514", Transport::kUdp, "127.0.0.1", 514, "", 1},
       {"udp://loghost", Transport::kUdp, "loghost", 514, "", 1},
-      {"tcp://host:6514", Transport::kTcp, "host", 6514, "", 1},
       {"tcp://[::1]", Transport::kTcp, "::1", 601, "", 1},
       {"tcp://[::1]:10514;app=svc;facility=local0", Transport::kTcp, "::1", 10514, "svc", 16},
-      {" unix:/dev/log ; facility = 3 ;", Transport::kUnix, "/dev/log", 0, "", 3},
-      {"unix:/run/x;facility=local7;app=a b", Transport::kUnix, "/run/x", 0, "a b", 23},
-  };
+      {" unix:/dev/log ; facility = 3 ;app=a b", Transport::kUnix, "/dev/log", 0, "a b", 3}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
     const auto params = ParseClientParams(c.text);
-    ASSERT_TRUE(params);
-    EXPECT_EQ(params->transport, c.transport);
+    ASSERT_TRUE(params) << c.text;
+    EXPECT_EQ(params->transport, c.transport) << c.text;
     EXPECT_EQ(c.transport == Transport::kUnix ? params->path : params->host, c.host_or_path);
-    EXPECT_EQ(params->port, c.port);
-    EXPECT_EQ(params->app_name, c.app_name);
-    EXPECT_EQ(params->facility, c.facility);
+    EXPECT_EQ(params->port, c.port) << c.text;
+    EXPECT_EQ(params->app_name, c.app_name) << c.text;
+    EXPECT_EQ(params->facility, c.facility) << c.text;
   }
-}
-
-TEST(ClientParams, RefusesWhatItCannotRead) {
   for (const char* text : {"", "127.0.0.1:514", "http://h:1", "udp://", "udp://h:", "udp://h:0",
                            "udp://h:65536", "udp://h:5x", "udp://::1:514", "tcp://[::1",
                            "unix:", "udp://h;app=", "udp://h;facility=local8",

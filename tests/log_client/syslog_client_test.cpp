@@ -1,32 +1,21 @@
-// The client's bound: a TCP server that stops reading never holds a caller for long.
 #include "log_client/syslog_client.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace mox::log_client {
 namespace {
 
 TEST(SyslogClient, ServerThatStopsReadingCostsAtMostTheBoundThenNothing) {
-  // A listener whose connections are never accepted or read: the kernel takes bytes until its
-  // buffers are full.
+  // Connections to this listener are never accepted: the kernel takes bytes until its buffers fill.
   const int listener = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
   socklen_t size = sizeof address;
   ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
   ASSERT_EQ(listen(listener, 4), 0);
   ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
-
-  ClientParams params;
-  params.transport = Transport::kTcp;
-  params.host = "127.0.0.1";
-  params.port = ntohs(address.sin_port);
-  const auto client = SyslogClient::Create(params);
+  const auto client = SyslogClient::Create(
+      *ParseClientParams("tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port))));
   ASSERT_TRUE(client);
 
   using Clock = std::chrono::steady_clock;
@@ -39,8 +28,7 @@ TEST(SyslogClient, ServerThatStopsReadingCostsAtMostTheBoundThenNothing) {
     EXPECT_LT(Clock::now() - start, kSendBound + std::chrono::milliseconds(300));
   }
   EXPECT_TRUE(refused);
-  // Until the reconnect interval has passed, lines are refused without a wait.
-  const auto start = Clock::now();
+  const auto start = Clock::now();  // within the reconnect interval: refused without a wait
   EXPECT_FALSE(client->Send(line));
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(50));
   close(listener);
