@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 namespace mox::log_client {
 namespace {
 
@@ -17,6 +21,17 @@ TEST(SyslogClient, ServerThatStopsReadingCostsAtMostTheBoundThenNothing) {
   const auto client = SyslogClient::Create(
       *ParseClientParams("tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port))));
   ASSERT_TRUE(client);
+
+  // Several threads at once (ThreadSanitizer builds watch this): every short line is taken.
+  std::atomic<int> taken = 0;
+  std::vector<std::jthread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 50; ++i) taken += client->Send({45352.5, "host", "mod", "", "short"});
+    });
+  }
+  threads.clear();
+  EXPECT_EQ(taken, 200);
 
   using Clock = std::chrono::steady_clock;
   const std::string text(64 * 1024, 'x');
