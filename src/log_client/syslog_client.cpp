@@ -19,11 +19,36 @@ std::optional<platform::SocketAddress> Resolve(const ClientParams& params) {
 
 }  // namespace
 
+// The turn at the socket, taken for the life of the object if `Taken()`.
+class SyslogClient::Turn {
+ public:
+  Turn(SyslogClient& client, platform::Deadline deadline) : client_(client) {
+    std::unique_lock lock(client_.turn_mutex_);
+    taken_ = client_.turn_free_.wait_until(lock, deadline, [this] { return !client_.turn_taken_; });
+    if (taken_) client_.turn_taken_ = true;
+  }
+  ~Turn() {
+    if (!taken_) return;
+    {
+      const std::lock_guard lock(client_.turn_mutex_);
+      client_.turn_taken_ = false;
+    }
+    client_.turn_free_.notify_one();
+  }
+  Turn(const Turn&) = delete;
+  Turn& operator=(const Turn&) = delete;
+
+  bool Taken() const { return taken_; }
+
+ private:
+  SyslogClient& client_;
+  bool taken_ = false;
+};
+
 std::unique_ptr<SyslogClient> SyslogClient::Create(const ClientParams& params) {
   auto address = Resolve(params);
   if (!address) return nullptr;
   std::unique_ptr<SyslogClient> client(new SyslogClient(params, std::move(*address)));
-  const std::lock_guard lock(client->mutex_);
   client->EnsureConnected(Clock::now() + kSendBound);
   return client;
 }
@@ -74,8 +99,12 @@ void SyslogClient::Disconnect() {
 bool SyslogClient::Send(const LogLine& line) {
   const auto deadline = Clock::now() + kSendBound;
   const std::string frame = Frame(line);
-  std::unique_lock lock(mutex_, deadline);
-  if (!lock.owns_lock() || !EnsureConnected(deadline)) return false;
+  const Turn turn(*this, deadline);
+  return turn.Taken() && SendFrame(frame, deadline);
+}
+
+bool SyslogClient::SendFrame(const std::string& frame, platform::Deadline deadline) {
+  if (!EnsureConnected(deadline)) return false;
   if (socket_.SendAll(frame, deadline)) return true;
   // A stream that took part of a frame is out of step with its reader; a datagram socket whose
   // server is away (an ICMP error) works again once the server is back.
