@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -16,8 +16,6 @@
 #include "log_client/syslog_client.h"
 #include "platform/host_identity.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace mox {
 namespace {
@@ -67,9 +65,13 @@ class Rsyslog {
   bool Start() {
     const std::string config = dir_ + "/rsyslog.conf", pid_file = dir_ + "/pid";
     const char* argv[] = {"rsyslogd", "-n", "-f", config.c_str(), "-i", pid_file.c_str(), nullptr};
-    return posix_spawn(&pid_, "/usr/sbin/rsyslogd", nullptr, nullptr, const_cast<char**>(argv),
-                       environ) == 0 &&
-           WaitUntil([&] {
+    pid_ = fork();
+    if (pid_ == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGTERM);  // it ends with the test, also with one that aborts
+      execv("/usr/sbin/rsyslogd", const_cast<char**>(argv));
+      _exit(127);
+    }
+    return pid_ > 0 && WaitUntil([&] {
              const int fd = socket(AF_INET, SOCK_STREAM, 0);
              sockaddr_in address{AF_INET, htons(tcp_port), {htonl(INADDR_LOOPBACK)}, {}};
              const bool up =
