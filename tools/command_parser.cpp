@@ -140,6 +140,15 @@ ParsedLine ParseCommandLine(std::string_view line) {
   return Error("unknown command \"" + verb + "\" (try help)");
 }
 
+bool IsCommandVerb(std::string_view word) {
+  const std::string verb = Lowercase(word);
+  for (const BlockingVerb& blocking : kBlockingVerbs)
+    if (verb == blocking.verb) return true;
+  for (std::string_view other : {"getdata", "getstate", "setstate", "raw", "help", "quit", "exit"})
+    if (verb == other) return true;
+  return false;
+}
+
 CommandScript ReadCommandScript(std::istream& in) {
   CommandScript script;
   std::string line;

@@ -36,6 +36,9 @@ struct CommandScript {
   std::vector<std::string> errors;  // "line N: ..." for each line that is not a command
 };
 
+// Whether `word` (in any letter case) begins a command line: getdata, raw, help and so on.
+bool IsCommandVerb(std::string_view word);
+
 // Reads a script: one command per line, comments and blank lines skipped.
 CommandScript ReadCommandScript(std::istream& in);
 

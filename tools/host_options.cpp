@@ -30,6 +30,7 @@ ParsedOptions Error(std::string message) {
 ParsedOptions ParseHostOptions(const std::vector<std::string>& args) {
   HostOptions options;
   bool options_ended = false;
+  bool id_given = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -51,7 +52,8 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& args) {
       if (i + 1 < args.size()) return args[++i];
       return std::nullopt;
     };
-    const bool takes_value = name == "--plugin" || name == "--timeout" || name == "--script";
+    const bool takes_value =
+        name == "--plugin" || name == "--timeout" || name == "--script" || name == "--id";
     if (!takes_value && inline_value) return Error(name + " takes no value");
 
     if (name == "--help" || name == "-h") {
@@ -62,6 +64,8 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& args) {
       options.expect_no_reply = true;
     } else if (name == "--show-passwords") {
       options.show_passwords = true;
+    } else if (name == "--check") {
+      options.check = true;
     } else if (takes_value) {
       const std::optional<std::string> given = value();
       if (!given || given->empty()) return Error(name + " needs a value");
@@ -69,6 +73,9 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& args) {
         options.plugin_path = *given;
       } else if (name == "--script") {
         options.script_path = *given;
+      } else if (name == "--id") {
+        options.check_id = *given;
+        id_given = true;
       } else {
         if (!ParseTimeout(*given, options.timeout_seconds))
           return Error("--timeout needs a number of seconds greater than 0 and at most 86400");
@@ -79,6 +86,16 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& args) {
     }
   }
   if (options.help) return {std::move(options), {}};
+  if (id_given && !options.check) return Error("--id belongs to --check");
+  if (options.check) {
+    if (options.script_path || options.interactive || options.expect_no_reply)
+      return Error("--check sends its own command: it takes no --script, -i or --expect-no-reply");
+    if (options.commands.size() > 1 || (options.commands.size() == 1 && options.plugin_path))
+      return Error("--check takes one plug-in library: --check [PLUGIN]");
+    if (!options.commands.empty()) options.plugin_path = options.commands.front();
+    options.commands.clear();
+    return {std::move(options), {}};
+  }
 
   const int sources = (options.commands.empty() ? 0 : 1) + (options.script_path ? 1 : 0) +
                       (options.interactive ? 1 : 0);
@@ -90,6 +107,7 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& args) {
 
 std::string UsageText() {
   std::string text = R"(Usage: mox-host [OPTIONS] [COMMAND ...]
+       mox-host --check [--id ID] [PLUGIN]
 
 Loads the plug-in library, starts it, sends it commands one at a time, waits for
 each reply and prints it decoded, then finalises and unloads the plug-in. A sample
@@ -111,6 +129,15 @@ Options:
                       but a reply to one is.
   --show-passwords    print the values of password entries (names containing "pwd"
                       or "password", in any case) instead of ***.
+  --check [PLUGIN]    check an installation before the host starts: print the
+                      settings file beside the plug-in (DBPass as ***) and whether
+                      others can read it, load the plug-in as a host does, send one
+                      read-only command (getstate ID), print its reply and the log
+                      lines the plug-in wrote meanwhile (they name a connect error, a
+                      missing procedure, a character set the server refuses). Exit
+                      status 0 only when that command was answered with success.
+                      PLUGIN is the library, as with --plugin.
+  --id ID             the record ID that --check reads (default mox-host-check).
   --help, -h          show this text.
 
 )";
@@ -121,9 +148,11 @@ Examples:
   mox-host --plugin ./apMoxSettingsManager_Office2.so 'getstate 42'
   mox-host 'blockings-getdata OfficeID=7,BlockNumber=12,BlockNumberPWD=secret'
   mox-host 'blockings-setpwd OfficeID=7,BlockNumber=12,BlockNumberPWD=old,BlockNumberPWDNew=new'
-  mox-host 'blockings-setlink "OfficeID=Main office",BlockNumber=12,LinkNumber=3'
+  mox-host 'blockings-setlink "OfficeID=Main office",BlockNumber=12,BlockNumberPWD=secret,LinkNumber=3'
   mox-host --expect-no-reply --timeout 2 'raw 5 odd\x00bytes\xff'
   mox-host --script checks.txt
+  mox-host --script - < checks.txt
+  mox-host --check /opt/host/plugins/apMoxSettingsManager.so
 
 Output: each command as sent, with its tag, then its reply decoded:
   #1 > getdata 42
@@ -135,17 +164,21 @@ Output: each command as sent, with its tag, then its reply decoded:
       BlockNumber=12
       BlockNumberPWD=***
   #3 > getstate 43
-  #3 < code 2 MSG_GETMODIFIEDSTATEBYID: failed
+  #3 < code 2 MSG_GETMODIFIEDSTATEBYID: failed, see Logs/2026_12_08/14_apMoxSettingsManager.so.log
   #4 > raw 5 odd\x00bytes\xff
   #4 - code 5 (unknown): no reply within 2 s, as expected
   done: 4 commands, 2 ok, 1 failed, 0 without reply, 1 without reply as expected
-"failed" is a reply of the code byte alone. Bytes outside printable ASCII are
+"failed" is a reply of the code byte alone; the plug-in's log (named after "see")
+tells why. A reply that does not come at all often means that Init_Plugin failed:
+the log then has "Init_Plugin:: FAIL: ..." and "PLUGIN PANIC: Plugin is not
+initialized!" for each command. Bytes outside printable ASCII are
 shown as \xHH and a backslash as \\ (in quoted text a double quote as \").
 Lines with "!" tell where the plug-in broke its calling rules (wrong name, user
 value or thread, a reply for no command or a second one).
 
 Exit status:
-  0  every command was answered with success (or went unanswered as expected)
+  0  every command was answered with success (or went unanswered as expected);
+     with --check: the read-only command was answered with success
   1  a reply failed or was malformed, a reply did not come in time, or a line
      with "!" was printed
   2  bad options or commands: nothing was sent

@@ -24,6 +24,8 @@ struct HostOptions {
   bool expect_no_reply = false;
   bool show_passwords = false;
   bool help = false;
+  bool check = false;  // --check: test the installation instead of commands
+  std::string check_id = "mox-host-check";
   std::vector<std::string> commands;  // one command per argument
 };
 

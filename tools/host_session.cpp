@@ -6,8 +6,13 @@
 
 namespace mox::host {
 
-HostSession::HostSession(const PluginApi& api, SessionSettings settings, std::ostream& out)
-    : api_(api), settings_(std::move(settings)), out_(out), binding_(inbox_) {}
+HostSession::HostSession(const PluginApi& api, SessionSettings settings, std::ostream& out,
+                         LogFileSource log_file)
+    : api_(api),
+      settings_(std::move(settings)),
+      out_(out),
+      log_file_(std::move(log_file)),
+      binding_(inbox_) {}
 
 HostSession::~HostSession() {
   if (started_ && !finished_) Finish();
@@ -47,7 +52,8 @@ void HostSession::Send(const HostCommand& command) {
   for (;;) {
     std::optional<ReceivedReply> reply = inbox_.WaitNext(deadline);
     if (!reply) {
-      out_ << FormatMissingReply(tag, command.code, settings_.timeout_text, none_expected);
+      out_ << FormatMissingReply(tag, command.code, settings_.timeout_text, none_expected,
+                                 LogFile());
       ++(none_expected ? tally_.missing_as_expected : tally_.missing);
       break;
     }
@@ -57,7 +63,7 @@ void HostSession::Send(const HostCommand& command) {
     }
     sent_.back().answered = true;
     const FormattedReply formatted =
-        FormatReply(tag, command.code, reply->bytes, settings_.show_passwords);
+        FormatReply(tag, command.code, reply->bytes, settings_.show_passwords, LogFile());
     out_ << formatted.text;
     // Problems of the awaited reply fail its command; they are not counted a second time.
     const int delivery_problems = PrintDeliveryProblems(*reply);
@@ -95,7 +101,7 @@ void HostSession::ReportStray(const ReceivedReply& reply) {
   else
     out_ << FormatLateReplyNote(reply.tag);
   sent.answered = true;
-  out_ << FormatReply(reply.tag, sent.code, reply.bytes, settings_.show_passwords).text;
+  out_ << FormatReply(reply.tag, sent.code, reply.bytes, settings_.show_passwords, LogFile()).text;
   tally_.anomalies += PrintDeliveryProblems(reply);
 }
 
@@ -117,6 +123,10 @@ int HostSession::PrintDeliveryProblems(const ReceivedReply& reply) {
 void HostSession::Anomaly(std::int32_t tag, const std::string& what) {
   ++tally_.anomalies;
   out_ << FormatAnomaly(tag, what);
+}
+
+std::string HostSession::LogFile() const {
+  return log_file_ ? log_file_() : std::string();
 }
 
 void RunPrompt(HostSession& session, std::istream& in, std::ostream& out, std::ostream& err,

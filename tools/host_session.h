@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -21,6 +22,9 @@ struct SessionSettings {
   bool show_passwords = false;
 };
 
+// Where the plug-in logs now, as the printout names it beside a failure.
+using LogFileSource = std::function<std::string()>;
+
 // Handed to Init_Plugin; every reply must carry it back.
 inline constexpr std::uint32_t kHostUserValue = 0x4D6F7848;
 
@@ -28,7 +32,9 @@ inline constexpr std::uint32_t kHostUserValue = 0x4D6F7848;
 // one host thread drives it; replies arrive through the inbox from the plug-in's thread.
 class HostSession {
  public:
-  HostSession(const PluginApi& api, SessionSettings settings, std::ostream& out);
+  // Without `log_file`, failures name no log file.
+  HostSession(const PluginApi& api, SessionSettings settings, std::ostream& out,
+              LogFileSource log_file = {});
   ~HostSession();  // finishes the session if Finish() was not called
   HostSession(const HostSession&) = delete;
   HostSession& operator=(const HostSession&) = delete;
@@ -50,10 +56,12 @@ class HostSession {
   int PrintDeliveryProblems(const ReceivedReply& reply);
   // Prints and counts a breach that fails no command of its own.
   void Anomaly(std::int32_t tag, const std::string& what);
+  std::string LogFile() const;
 
   const PluginApi& api_;
   const SessionSettings settings_;
   std::ostream& out_;
+  const LogFileSource log_file_;
   ReplyInbox inbox_;
   CallbackBinding binding_;
   std::string name_;

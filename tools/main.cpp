@@ -1,4 +1,5 @@
 // mox-host: loads the plug-in by path, sends it commands and prints the replies decoded.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,6 +11,9 @@
 #include "tools/command_parser.h"
 #include "tools/host_options.h"
 #include "tools/host_session.h"
+#include "tools/input_hints.h"
+#include "tools/installation_check.h"
+#include "tools/plugin_log.h"
 #include "tools/plugin_module.h"
 #include "tools/text_concat.h"
 
@@ -17,9 +21,17 @@ namespace {
 
 using namespace mox::host;
 
-int UsageError(const std::string& message) {
-  std::cerr << "mox-host: " << message << "\n(mox-host --help tells more)\n";
+int UsageError(const std::string& message, const std::string& hint = {}) {
+  std::cerr << "mox-host: " << message << '\n';
+  if (!hint.empty()) std::cerr << "mox-host: " << hint << '\n';
+  std::cerr << "(mox-host --help tells more)\n";
   return kExitUsage;
+}
+
+// A pipe or a file on standard input: commands there are read only with --script -.
+bool StdinCarriesInput() {
+  struct stat info {};
+  return fstat(STDIN_FILENO, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISREG(info.st_mode));
 }
 
 // The commands given as arguments or in a script, all read before anything is loaded so that
@@ -62,6 +74,19 @@ int main(int argc, char** argv) {
     std::cout << UsageText();
     return kExitOk;
   }
+  const std::filesystem::path host_dir = ExecutableDirectory();
+  const std::filesystem::path cwd = std::filesystem::current_path();
+  std::string error;
+  if (options.check) {
+    const auto path = ResolvePluginPath(options.plugin_path, host_dir, cwd, &error);
+    if (!path) {
+      std::cerr << "mox-host: " << error << '\n';
+      return kExitPluginUnusable;
+    }
+    return RunInstallationCheck(
+        {*path, options.check_id, options.timeout_seconds, options.timeout_text, host_dir, cwd},
+        std::cout);
+  }
 
   const bool stdin_is_terminal = isatty(STDIN_FILENO) == 1;
   const bool at_prompt = options.commands.empty() && !options.script_path &&
@@ -69,15 +94,17 @@ int main(int argc, char** argv) {
   std::vector<std::string> errors;
   const std::vector<HostCommand> commands = GatherCommands(options, errors);
   if (!errors.empty()) {
-    for (const std::string& error : errors) std::cerr << "mox-host: " << error << '\n';
+    for (const std::string& message : errors) std::cerr << "mox-host: " << message << '\n';
+    if (!options.script_path)
+      if (const auto hint = QuotingHint(options.commands))
+        std::cerr << "mox-host: " << *hint << '\n';
     return kExitUsage;
   }
   if (!at_prompt && commands.empty())
-    return UsageError("no commands given (as arguments, with --script, or at a prompt)");
+    return UsageError("no commands given (as arguments, with --script, or at a prompt)",
+                      !stdin_is_terminal && StdinCarriesInput() ? kPipedInputHint : "");
 
-  std::string error;
-  const auto path = ResolvePluginPath(options.plugin_path, ExecutableDirectory(),
-                                      std::filesystem::current_path(), &error);
+  const auto path = ResolvePluginPath(options.plugin_path, host_dir, cwd, &error);
   if (!path) {
     std::cerr << "mox-host: " << error << '\n';
     return kExitPluginUnusable;
@@ -91,7 +118,12 @@ int main(int argc, char** argv) {
 
   SessionSettings settings{options.timeout_seconds, options.timeout_text, options.expect_no_reply,
                            options.show_passwords};
-  HostSession session(module->Api(), settings, std::cout);
+
+  const std::string library_file_name = path->filename().string();
+  HostSession session(module->Api(), settings, std::cout, [&] {
+    return ShownPath(PluginLogFile(host_dir, library_file_name, std::chrono::system_clock::now()),
+                     cwd);
+  });
   session.Start();
   if (at_prompt) {
     if (stdin_is_terminal) std::cout << "Type help for the commands, quit or Ctrl-D to end.\n";

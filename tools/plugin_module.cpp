@@ -54,7 +54,9 @@ std::vector<std::filesystem::path> DefaultPluginCandidates(const std::filesystem
                                                            const std::filesystem::path& cwd) {
   std::vector<std::filesystem::path> candidates;
   if (!exe_dir.empty()) candidates.push_back(exe_dir / kDefaultPluginFileName);
-  candidates.push_back(cwd / kDefaultPluginFileName);
+  // Run from its own folder, both places are one.
+  if (candidates.empty() || candidates.front() != cwd / kDefaultPluginFileName)
+    candidates.push_back(cwd / kDefaultPluginFileName);
   return candidates;
 }
 

@@ -101,7 +101,7 @@ std::string FormatCommand(std::int32_t tag, const HostCommand& command, bool sho
 }
 
 FormattedReply FormatReply(std::int32_t tag, std::uint8_t sent_code, std::string_view reply,
-                           bool show_passwords) {
+                           bool show_passwords, std::string_view log_file) {
   const std::string prefix = TagMark(tag, "<");
   if (reply.empty()) return {ReplyOutcome::kMalformed, prefix + "malformed: an empty reply\n"};
 
@@ -114,7 +114,10 @@ FormattedReply FormatReply(std::int32_t tag, std::uint8_t sent_code, std::string
   };
 
   if (code != sent_code) return malformed(Concat({"the command sent was ", CodeLabel(sent_code)}));
-  if (body.empty()) return {ReplyOutcome::kFailed, head + "failed\n"};
+  if (body.empty()) {
+    const std::string where = log_file.empty() ? "" : Concat({", see ", log_file});
+    return {ReplyOutcome::kFailed, Concat({head, "failed", where, "\n"})};
+  }
 
   std::string details;
   ReplyOutcome outcome = ReplyOutcome::kOk;
@@ -146,9 +149,17 @@ FormattedReply FormatReply(std::int32_t tag, std::uint8_t sent_code, std::string
 }
 
 std::string FormatMissingReply(std::int32_t tag, std::uint8_t sent_code,
-                               std::string_view timeout_text, bool expected) {
+                               std::string_view timeout_text, bool expected,
+                               std::string_view log_file) {
+  std::string hint;
+  if (expected)
+    hint = ", as expected";
+  else if (!IsKnownCode(sent_code))
+    hint = "; the plug-in answers no unknown code (--expect-no-reply allows for that)";
+  else if (!log_file.empty())
+    hint = Concat({"; the plug-in may not be initialised, see ", log_file});
   return Concat({TagMark(tag, "-"), CodeLabel(sent_code), ": no reply within ", timeout_text, " s",
-                 expected ? ", as expected" : "", "\n"});
+                 hint, "\n"});
 }
 
 std::string FormatAnomaly(std::int32_t tag, std::string_view what) {

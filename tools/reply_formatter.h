@@ -29,13 +29,16 @@ struct FormattedReply {
 };
 
 // Decodes the reply to a command of `sent_code`: "#7 < code 1 MSG_GETDATABYID: ok, state 1" and
-// detail lines (the text of code 1, the entries of codes 10 to 12) below it.
+// detail lines (the text of code 1, the entries of codes 10 to 12) below it. A failure names
+// `log_file`, where the plug-in wrote its cause, when that is given.
 FormattedReply FormatReply(std::int32_t tag, std::uint8_t sent_code, std::string_view reply,
-                           bool show_passwords);
+                           bool show_passwords, std::string_view log_file = {});
 
-// The line for a command whose reply did not come within the time-out.
+// The line for a command whose reply did not come within the time-out. An unexpected one names
+// `log_file` when given: a plug-in whose Init_Plugin failed logs that and answers nothing.
 std::string FormatMissingReply(std::int32_t tag, std::uint8_t sent_code,
-                               std::string_view timeout_text, bool expected);
+                               std::string_view timeout_text, bool expected,
+                               std::string_view log_file = {});
 
 // "#7 ! <what>": a breach of the calling rules; tag 0 for one that belongs to no command.
 std::string FormatAnomaly(std::int32_t tag, std::string_view what);
