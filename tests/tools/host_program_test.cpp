@@ -7,8 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "support/firebird_fixture.h"
 
 namespace {
 
@@ -25,15 +28,17 @@ std::string ShellQuoted(const std::string& word) {
   return quoted + "'";
 }
 
-// Runs `program` with `args` in `cwd`, standard input empty.
+// Runs `program` with `args` in `cwd`, standard input empty or piped from `input`.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      const fs::path& cwd = fs::current_path()) {
+                      const fs::path& cwd = fs::current_path(),
+                      const std::optional<std::string>& input = std::nullopt) {
   std::string command = "cd ";
   command += ShellQuoted(cwd.string());
   command += " && ";
+  if (input) command += "printf '%s' " + ShellQuoted(*input) + " | ";
   command += ShellQuoted(program);
   for (const std::string& arg : args) (command += ' ') += ShellQuoted(arg);
-  command += " </dev/null 2>&1";
+  command += input ? " 2>&1" : " </dev/null 2>&1";
   ProgramRun run;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
@@ -66,6 +71,18 @@ class ScratchDir {
  private:
   fs::path path_;
 };
+
+std::string ReadText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
 
 TEST(HostProgram, PrintsEveryReplyAndSucceedsWhenAllAreGood) {
   const ProgramRun run =
@@ -194,9 +211,19 @@ TEST(HostProgram, DrivesTheRealPluginWithoutADatabase) {
                  {"--timeout", "30", "getstate 1", "blockings-getdata OfficeID=7"}, dir.path());
   EXPECT_EQ(run.exit_code, 1) << run.out;
   EXPECT_NE(run.out.find("name: MoxSettingsManager\n"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("#1 < code 2 MSG_GETMODIFIEDSTATEBYID: failed\n"), std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find("#2 < code 10 MSG_BLOCKINGS_GETDATA: failed\n"), std::string::npos)
+  // A failure names the log file that holds its cause, relative to the current directory.
+  const std::string failed = "#1 < code 2 MSG_GETMODIFIEDSTATEBYID: failed, see ";
+  const std::size_t named = run.out.find(failed);
+  ASSERT_NE(named, std::string::npos) << run.out;
+  const std::size_t path_begin = named + failed.size();
+  const std::string log_file =
+      run.out.substr(path_begin, run.out.find('\n', path_begin) - path_begin);
+  EXPECT_TRUE(log_file.starts_with("Logs/")) << log_file;
+  EXPECT_NE(ReadText(dir.path() / log_file).find("DBOpen:: Cannot connect to database"),
+            std::string::npos)
+      << log_file;
+  EXPECT_NE(run.out.find("#2 < code 10 MSG_BLOCKINGS_GETDATA: failed, see " + log_file + "\n"),
+            std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("done: 2 commands, 0 ok, 2 failed, 0 without reply\n"), std::string::npos)
       << run.out;
@@ -210,9 +237,7 @@ TEST(HostProgram, DrivesTheRealPluginWithoutADatabase) {
       ++log_files;
   }
   EXPECT_EQ(log_files, 1);
-  std::ifstream settings(dir.path() / "apMoxSettingsManager.ini");
-  const std::string text((std::istreambuf_iterator<char>(settings)),
-                         std::istreambuf_iterator<char>());
+  const std::string text = ReadText(dir.path() / "apMoxSettingsManager.ini");
   EXPECT_NE(text.find("Protocol="), std::string::npos) << text;
 }
 
@@ -224,6 +249,89 @@ TEST(HostProgram, HelpExplainsOptionsCommandsAndFiles) {
         "--show-passwords", "blockings-setlink LIST", "raw CODE [TEXT]",
         "Exit status:", "Logs/YYYY_MM_DD/HH_", "apMoxSettingsManager.ini"})
     EXPECT_NE(run.out.find(part), std::string::npos) << part;
+}
+
+// The messages that tell a user what went wrong and what to do.
+TEST(HostProgram, HintsForMistakesAndWhereTheLogIs) {
+  struct Case {
+    std::vector<std::string> args;
+    std::optional<std::string> input;
+    int exit_code;
+    std::string expected;
+  };
+  const std::string plugin = MOX_FAKE_PLUGIN_PATH;
+  const Case cases[] = {
+      {{"getdata", "ABC", "getstate", "XYZ"},
+       {},
+       2,
+       "quote it whole, as in mox-host 'getdata ABC' 'getstate XYZ'\n"},
+      {{"getdata", "A", "B"}, {}, 2, "quote it whole, as in mox-host 'getdata ABC'\n"},
+      {{}, "getdata 1\n", 2, "read with --script - (or at a prompt with -i)\n"},
+      {{"--script", "-"}, "getdata 1\n", 0, "#1 < code 1 MSG_GETDATABYID: ok, state 1\n"},
+      {{"getdata fail"}, {}, 1, "failed, see Logs/"},
+      {{"--timeout", "0.2", "getstate silent"},
+       {},
+       1,
+       "no reply within 0.2 s; the plug-in may not be initialised, see Logs/"},
+      {{"--timeout", "0.2", "raw 9 x"}, {}, 1, "no reply within 0.2 s; the plug-in answers no"},
+      {{"--id", "7", "getdata 1"}, {}, 2, "--id belongs to --check"},
+      {{"--check", "a.so", "b.so"}, {}, 2, "--check takes one plug-in library"},
+  };
+  ScratchDir bin;
+  const fs::path host = bin.path() / "mox-host";
+  fs::copy_file(MOX_HOST_PATH, host);
+  for (const Case& test : cases) {
+    std::vector<std::string> args = {"--plugin", plugin};
+    args.insert(args.end(), test.args.begin(), test.args.end());
+    const ProgramRun run = RunProgram(host.string(), args, bin.path(), test.input);
+    EXPECT_EQ(run.exit_code, test.exit_code) << run.out;
+    EXPECT_NE(run.out.find(test.expected), std::string::npos) << test.expected << "\n" << run.out;
+  }
+
+  // Run from its own folder, the two default places of the plug-in are one and named once.
+  const ProgramRun alone = RunProgram(host.string(), {"getstate 1"}, bin.path());
+  EXPECT_EQ(Occurrences(alone.out, (bin.path() / "apMoxSettingsManager.so").string()), 1u)
+      << alone.out;
+}
+
+// --check against the server: right settings pass; a wrong password fails, and the output
+// carries the client's own message. Embedded access would take any password, hence TCP.
+TEST(HostProgram, CheckTellsWhetherAnInstallationWorks) {
+  MOX_REQUIRE_TEST_SERVER();
+  const mox::test::SampleDatabase database(mox::test::DbAccess::kServer);
+  ScratchDir dir;
+  fs::copy_file(MOX_HOST_PATH, dir.path() / "mox-host");
+  const fs::path plugin = dir.path() / "apMoxSettingsManager.so";
+  fs::copy_file(MOX_PLUGIN_PATH, plugin);
+  const fs::path settings = dir.path() / "apMoxSettingsManager.ini";
+  auto write_settings = [&](const std::string& password, fs::perms mode) {
+    std::ofstream(settings) << "[DB]\nDBFile=" << database.AttachName()
+                            << "\nDBUser=SYSDBA\nDBPass=" << password << "\nProtocol=1\n";
+    fs::permissions(settings, mode);
+  };
+  const std::string host = (dir.path() / "mox-host").string();
+
+  write_settings(database.Password(), fs::perms::owner_read | fs::perms::owner_write);
+  const ProgramRun good = RunProgram(host, {"--check", plugin.string(), "--id", "ABC"}, "/");
+  EXPECT_EQ(good.exit_code, 0) << good.out;
+  for (const std::string& part :
+       {"  DBFile=" + database.AttachName() + "\n", std::string("  DBPass=***\n"),
+        std::string("  DBTime is missing"), std::string("permissions 0600: not readable by others"),
+        std::string("#1 < code 2 MSG_GETMODIFIEDSTATEBYID: ok, state 0\n"),
+        std::string("DBOpen:: Successfully connected to database"), std::string("check passed")})
+    EXPECT_NE(good.out.find(part), std::string::npos) << part << "\n" << good.out;
+  EXPECT_EQ(good.out.find(database.Password()), std::string::npos) << good.out;
+
+  write_settings("wrong-password",
+                 fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+  const ProgramRun wrong = RunProgram(host, {"--check"}, dir.path());
+  EXPECT_EQ(wrong.exit_code, 1) << wrong.out;
+  for (const char* part :
+       {"readable by others, and it holds the password",
+        "MSG_GETMODIFIEDSTATEBYID: failed, see Logs/",
+        "DBOpen:: Cannot connect to database: Your user name and password are not defined",
+        "check failed"})
+    EXPECT_NE(wrong.out.find(part), std::string::npos) << part << "\n" << wrong.out;
 }
 
 }  // namespace
