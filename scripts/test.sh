@@ -3,6 +3,7 @@
 # missing, starts a Firebird server on loopback for the run (stopped again afterwards if this script
 # started it), then, stage by stage:
 #   default  build (GCC) and every test with CTest, the fuzz corpora replayed included; then the
+#            minimal C host of examples/ built with cc and run against the sample database; then the
 #            .deb and .tar.gz built, the .deb unpacked and checked, and lintian on it
 #   asan     the same under AddressSanitizer + UndefinedBehaviorSanitizer (clang): leaks included,
 #            any report fails its test
@@ -122,6 +123,21 @@ if wants default; then
 
   begin_stage "default: tests"
   run_ctest "default" --preset default -j "$jobs"
+  end_stage
+
+  # The README's minimal C host, built as an integrator would and run against the sample database.
+  begin_stage "default: minimal C host example"
+  host_dir=$(mktemp -d)
+  cc -std=c99 -Wall -Wextra -Werror -Iinclude examples/minimal_host.c -o "$host_dir/minimal_host" \
+    -ldl -lpthread
+  cp build/default/src/plugin/apMoxSettingsManager.so "$host_dir/"
+  bash examples/create_sample_db.sh "$host_dir/settings.fdb" embedded
+  printf '[DB]\nDBFile=%s\nDBUser=SYSDBA\nDBLang=WIN1251\n' "$host_dir/settings.fdb" \
+    >"$host_dir/apMoxSettingsManager.ini"
+  "$host_dir/minimal_host" "$host_dir/apMoxSettingsManager.so" XYZ | tee "$host_dir/out.txt"
+  grep -qx 'MoxSettingsManager: record XYZ has state 1' "$host_dir/out.txt"
+  rm -rf "$host_dir"
+  results+=("minimal C host: 1 passed, 0 failed, 0 skipped")
   end_stage
 fi
 
