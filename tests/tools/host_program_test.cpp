@@ -246,8 +246,8 @@ TEST(HostProgram, HelpExplainsOptionsCommandsAndFiles) {
   EXPECT_EQ(run.exit_code, 0);
   for (const char* part :
        {"--plugin PATH", "--timeout SECONDS", "--script FILE", "--interactive", "--expect-no-reply",
-        "--show-passwords", "blockings-setlink LIST", "raw CODE [TEXT]",
-        "Exit status:", "Logs/YYYY_MM_DD/HH_", "apMoxSettingsManager.ini"})
+        "--show-passwords", "--check [PLUGIN]", "--id ID", "blockings-setlink LIST",
+        "raw CODE [TEXT]", "Exit status:", "Logs/YYYY_MM_DD/HH_", "apMoxSettingsManager.ini"})
     EXPECT_NE(run.out.find(part), std::string::npos) << part;
 }
 
