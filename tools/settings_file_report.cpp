@@ -68,8 +68,8 @@ std::string DescribeSettingsFile(const std::filesystem::path& file,
                                  std::filesystem::perms permissions) {
   if (!text)
     return Concat({"settings: ", file.string(),
-                   " cannot be read: the plug-in starts with its built-in defaults and writes "
-                   "them there (or fails to start when it cannot)\n"});
+                   " is missing or unreadable: the plug-in starts with its built-in defaults and "
+                   "writes them there (or fails to start when it cannot)\n"});
   std::string out = Concat({"settings: ", file.string(), "\n"});
   for (std::string_view key : kKeys) {
     const std::optional<std::string> value = DbSetting(*text, key);
