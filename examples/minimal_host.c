@@ -19,10 +19,10 @@ typedef void(MOX_CALL* InitFn)(const char**, MoxReplyCallback, uint32_t);
 typedef int32_t(MOX_CALL* CommandFn)(int32_t, const void*, uint32_t);
 typedef void(MOX_CALL* FinalizeFn)(void);
 
-static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
-static pthread_cond_t arrived = PTHREAD_COND_INITIALIZER;
-static int32_t reply_length = -1; /* -1 until the reply came */
-static unsigned char reply_state;
+static pthread_mutex_t gLock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t gArrived = PTHREAD_COND_INITIALIZER;
+static int32_t gReplyLength = -1; /* -1 until the reply came */
+static unsigned char gReplyState;
 
 /* Runs on the plug-in's worker thread. `reply` is valid only during the call: copy what you keep.
  * `user` is the 32-bit value given to Init_Plugin, too small for a pointer. */
@@ -30,11 +30,11 @@ static void MOX_CALL OnReply(int32_t tag, const char* name, const char* reply, i
                              uint32_t user) {
   printf("reply to tag %d from %s (user %u): code %d, %d bytes\n", (int)tag, name, (unsigned)user,
          reply[0], (int)length);
-  pthread_mutex_lock(&lock);
-  reply_state = length > 1 ? (unsigned char)reply[1] : 0;
-  reply_length = length;
-  pthread_cond_signal(&arrived);
-  pthread_mutex_unlock(&lock);
+  pthread_mutex_lock(&gLock);
+  gReplyState = length > 1 ? (unsigned char)reply[1] : 0;
+  gReplyLength = length;
+  pthread_cond_signal(&gArrived);
+  pthread_mutex_unlock(&gLock);
 }
 
 int main(int argc, char** argv) {
@@ -68,16 +68,16 @@ int main(int argc, char** argv) {
   struct timespec deadline;
   clock_gettime(CLOCK_REALTIME, &deadline);
   deadline.tv_sec += 10;
-  pthread_mutex_lock(&lock);
+  pthread_mutex_lock(&gLock);
   int waited = 0;
-  while (reply_length < 0 && waited == 0)
-    waited = pthread_cond_timedwait(&arrived, &lock, &deadline);
-  const int32_t length = reply_length;
-  pthread_mutex_unlock(&lock);
+  while (gReplyLength < 0 && waited == 0)
+    waited = pthread_cond_timedwait(&gArrived, &gLock, &deadline);
+  const int32_t length = gReplyLength;
+  pthread_mutex_unlock(&gLock);
 
   if (length < 0) printf("%s: no reply within 10 s; see the plug-in's log\n", name);
   if (length == 1) printf("%s: the command failed; see the plug-in's log\n", name);
-  if (length == 2) printf("%s: record %s has state %d\n", name, argv[2], reply_state);
+  if (length == 2) printf("%s: record %s has state %d\n", name, argv[2], gReplyState);
 
   finalize();       /* no reply comes after it returns */
   dlclose(library); /* `name` points into the library: not to be used from here on */
