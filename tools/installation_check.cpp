@@ -17,9 +17,16 @@ namespace mox::host {
 namespace {
 
 std::optional<std::string> ReadWhole(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  // A folder in the file's place opens, and then its reading throws.
+  std::error_code ignored;
+  if (!std::filesystem::is_regular_file(file, ignored)) return std::nullopt;
+  try {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
 }
 
 void PrintLogLines(const PluginLogWatch& watch, const std::filesystem::path& cwd,
