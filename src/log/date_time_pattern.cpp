@@ -1,5 +1,6 @@
 #include "log/date_time_pattern.h"
 
+#include <array>
 #include <cstdio>
 
 namespace mox {
@@ -38,7 +39,58 @@ constexpr NumberToken kNumberTokens[] = {
     {"SS", &platform::LocalDateTime::second, 2},
 };
 
+std::array<int, 7> Fields(const platform::LocalDateTime& when) {
+  return {when.year, when.month, when.day, when.hour, when.minute, when.second, when.millisecond};
+}
+
+void WriteTwoDigits(int value, char* out) {
+  out[0] = static_cast<char>('0' + value / 10 % 10);
+  out[1] = static_cast<char>('0' + value % 10);
+}
+
 }  // namespace
+
+void FormatTimeStamp(const platform::LocalDateTime& when, char (&out)[kTimeStampSize]) {
+  WriteTwoDigits(when.hour, out);
+  out[2] = ':';
+  WriteTwoDigits(when.minute, out + 3);
+  out[5] = ':';
+  WriteTwoDigits(when.second, out + 6);
+  out[8] = '.';
+  out[9] = static_cast<char>('0' + when.millisecond / 100 % 10);
+  WriteTwoDigits(when.millisecond % 100, out + 10);
+  out[12] = ' ';
+}
+
+CachedDateTimeFormat::CachedDateTimeFormat(std::string pattern) : pattern_(std::move(pattern)) {
+  // A field is shown when changing it alone changes the formatted text; asking the formatter
+  // keeps this in step with its token rules (quotes, case) without a second parser.
+  const platform::LocalDateTime base{2001, 1, 1, 1, 1, 1, 1};
+  const std::string base_text = FormatDateTime(pattern_, base);
+  int platform::LocalDateTime::*const fields[] = {
+      &platform::LocalDateTime::year,       &platform::LocalDateTime::month,
+      &platform::LocalDateTime::day,        &platform::LocalDateTime::hour,
+      &platform::LocalDateTime::minute,     &platform::LocalDateTime::second,
+      &platform::LocalDateTime::millisecond};
+  for (std::size_t i = 0; i < shown_.size(); ++i) {
+    platform::LocalDateTime changed = base;
+    changed.*fields[i] += 1;
+    shown_[i] = FormatDateTime(pattern_, changed) != base_text;
+  }
+}
+
+const std::string& CachedDateTimeFormat::Format(const platform::LocalDateTime& when) {
+  std::array<int, 7> key = Fields(when);
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    if (!shown_[i]) key[i] = 0;
+  }
+  if (!formatted_ || key != last_key_) {
+    text_ = FormatDateTime(pattern_, when);
+    last_key_ = key;
+    formatted_ = true;
+  }
+  return text_;
+}
 
 std::string FormatDateTime(std::string_view pattern, const platform::LocalDateTime& when) {
   std::string out;

@@ -8,6 +8,8 @@
 // unchanged.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,6 +19,30 @@ namespace mox {
 
 // The pattern evaluated against `when`.
 std::string FormatDateTime(std::string_view pattern, const platform::LocalDateTime& when);
+
+// The log's time stamp, "HH:NN:SS.ZZZ " (with its trailing blank), written straight into `out`:
+// the text FormatDateTime gives for that pattern, without walking a pattern for every line.
+inline constexpr std::size_t kTimeStampSize = 13;
+void FormatTimeStamp(const platform::LocalDateTime& when, char (&out)[kTimeStampSize]);
+
+// FormatDateTime of one pattern, formatted again only when a field that the pattern shows has
+// changed since the last call: a file-name pattern down to the hour is formatted once an hour.
+// Not thread-safe: the owner serialises calls.
+class CachedDateTimeFormat {
+ public:
+  explicit CachedDateTimeFormat(std::string pattern);
+
+  // FormatDateTime(pattern, when); the reference is valid until the next call.
+  const std::string& Format(const platform::LocalDateTime& when);
+
+ private:
+  std::string pattern_;
+  // Whether the pattern shows year, month, day, hour, minute, second, millisecond.
+  std::array<bool, 7> shown_{};
+  std::array<int, 7> last_key_{};
+  bool formatted_ = false;
+  std::string text_;
+};
 
 // `text` as a pattern piece that formats to exactly `text`. Quoted with double quotes; a run that
 // contains a double quote is quoted with single quotes instead, since no quote can stand for

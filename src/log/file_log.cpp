@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "log/date_time_pattern.h"
-#include "platform/file_system.h"
 #include "platform/path.h"
 
 namespace mox {
@@ -13,6 +12,11 @@ namespace {
 class RecordBuffer {
  public:
   RecordBuffer() { data_[0] = '\0'; }
+  void AppendTimeStamp(const platform::LocalDateTime& when) {
+    char stamp[kTimeStampSize];
+    FormatTimeStamp(when, stamp);
+    Append(std::string_view(stamp, sizeof stamp));
+  }
   void Append(std::string_view piece) {
     const std::size_t room = sizeof data_ - 1 - size_;
     const std::size_t n = piece.size() < room ? piece.size() : room;
@@ -30,10 +34,14 @@ class RecordBuffer {
 
 }  // namespace
 
-FileLog::FileLog(std::string file_name)
-    : file_name_(std::move(file_name)), clock_(&platform::NowLocal) {}
+FileLog::FileLog(std::string file_name) : FileLog(std::move(file_name), false) {}
 
-std::string FileLog::GetFileName() {
+FileLog::FileLog(std::string file_name, bool create_folder)
+    : file_name_(std::move(file_name)),
+      clock_(&platform::NowLocal),
+      create_folder_(create_folder) {}
+
+const std::string& FileLog::GetFileName() {
   return file_name_;
 }
 
@@ -41,13 +49,13 @@ bool FileLog::Write(std::string_view text) {
   MutexLock guard(lock_);
   // The name comes first: a line whose name is fetched just before the hour turns carries the
   // next hour's time stamp in the old hour's file.
-  const std::string name = GetFileName();
+  const std::string& name = GetFileName();
   if (name.empty()) return false;
   RecordBuffer record;
-  record.Append(FormatDateTime(kTimeStampPattern, Now()));
+  record.AppendTimeStamp(Now());
   record.Append(text);
   record.Append("\r\n");
-  return platform::AppendToFile(name, record.data(), record.size());
+  return file_.Append(name, record.data(), record.size(), create_folder_);
 }
 
 }  // namespace mox

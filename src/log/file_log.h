@@ -1,4 +1,5 @@
-// A log that appends lines to one named file, opening and closing it for every line.
+// A log that appends lines to one named file, kept open between lines (see AppendingFile for the
+// check that a file deleted or moved away is opened anew at the next line).
 #pragma once
 
 #include <functional>
@@ -6,6 +7,7 @@
 #include <string_view>
 
 #include "log/custom_log.h"
+#include "platform/appending_file.h"
 #include "platform/local_time.h"
 
 namespace mox {
@@ -15,8 +17,6 @@ class FileLog : public CustomLog {
   // Where the log takes the current local date and time from.
   using Clock = std::function<platform::LocalDateTime()>;
 
-  // The time of day at the start of every time-stamped record.
-  static constexpr std::string_view kTimeStampPattern = "HH:NN:SS.ZZZ ";
   // A record is written from a fixed buffer of this size, its last byte being a terminating zero,
   // so at most kRecordBufferSize - 1 bytes of a record reach the file.
   static constexpr std::size_t kRecordBufferSize = 8192;
@@ -27,10 +27,13 @@ class FileLog : public CustomLog {
   bool Write(std::string_view text) override EXCLUDES(lock_);
 
  protected:
+  // With `create_folder`, a folder missing from the file's path is created at the next line.
+  FileLog(std::string file_name, bool create_folder);
+
   // The name of the file the next line goes to; empty means "write nothing". Called by the write
   // operations with the lock held; may throw, and the error then passes out of the write
-  // operation (after the lock is released).
-  virtual std::string GetFileName() REQUIRES(lock_);
+  // operation (after the lock is released). The reference stays valid until the next call.
+  virtual const std::string& GetFileName() REQUIRES(lock_);
 
  public:
   // Replaces the clock (platform::NowLocal by default). Only while no write is running.
@@ -43,6 +46,8 @@ class FileLog : public CustomLog {
 
  private:
   Clock clock_;
+  const bool create_folder_ = false;
+  platform::AppendingFile file_ GUARDED_BY(lock_);
 };
 
 }  // namespace mox

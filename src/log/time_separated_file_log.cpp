@@ -3,24 +3,20 @@
 #include <stdexcept>
 
 #include "log/date_time_pattern.h"
-#include "platform/file_system.h"
 #include "platform/path.h"
 
 namespace mox {
 
 TimeSeparatedFileLog::TimeSeparatedFileLog(std::string file_name_pattern)
-    : FileLog(std::string()), file_name_pattern_(std::move(file_name_pattern)) {}
+    : FileLog(std::string(), true), file_name_pattern_(std::move(file_name_pattern)) {}
 
-std::string TimeSeparatedFileLog::GetFileName() {
-  std::string name = FormatDateTime(file_name_pattern_, Now());
-  const std::string directory = platform::DirectoryPart(name);
-  if (directory.empty()) {
-    throw std::runtime_error("log file name without directory: " + name);
-  }
-  if (platform::CreateDirectories(directory)) {
-    file_name_ = std::move(name);
-  } else {
-    file_name_.clear();
+const std::string& TimeSeparatedFileLog::GetFileName() {
+  const std::string& name = file_name_pattern_.Format(Now());
+  if (name != file_name_ || name.empty()) {
+    if (platform::DirectoryPart(name).empty()) {
+      throw std::runtime_error("log file name without directory: " + name);
+    }
+    file_name_ = name;
   }
   return file_name_;
 }

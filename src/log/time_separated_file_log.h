@@ -1,9 +1,11 @@
 // A file log whose file name, directory included, comes from a date-time pattern evaluated at each
-// line, so that the file and its directory change with the clock.
+// line, so that the file and its directory change with the clock. A missing directory is created
+// when the file is opened.
 #pragma once
 
 #include <string>
 
+#include "log/date_time_pattern.h"
 #include "log/file_log.h"
 
 namespace mox {
@@ -14,13 +16,12 @@ class TimeSeparatedFileLog : public FileLog {
   explicit TimeSeparatedFileLog(std::string file_name_pattern);
 
  protected:
-  // Formats the pattern with the current time and creates the file's directory when missing.
-  // Empty when the directory cannot be created; throws std::runtime_error when the name has no
-  // directory part.
-  std::string GetFileName() override REQUIRES(lock_);
+  // The pattern formatted with the current time (again only when a field it shows has changed).
+  // Throws std::runtime_error when the name has no directory part.
+  const std::string& GetFileName() override REQUIRES(lock_);
 
  private:
-  std::string file_name_pattern_;
+  CachedDateTimeFormat file_name_pattern_ GUARDED_BY(lock_);
 };
 
 }  // namespace mox

@@ -14,8 +14,15 @@ LocalDateTime ToLocal(std::chrono::system_clock::time_point when) {
     seconds -= std::chrono::seconds(1);
   }
   const std::time_t t = static_cast<std::time_t>(seconds.count());
-  std::tm parts{};
-  localtime_r(&t, &parts);
+  // The conversion to local time (time zone rules, a lock inside the C library) is the dearest
+  // part of a log line's time; lines come many to a second, so each thread keeps its last one.
+  thread_local std::time_t cached_second = -1;
+  thread_local std::tm cached_parts{};
+  if (t != cached_second || cached_second == -1) {
+    localtime_r(&t, &cached_parts);
+    cached_second = t;
+  }
+  const std::tm& parts = cached_parts;
   LocalDateTime result;
   result.year = parts.tm_year + 1900;
   result.month = parts.tm_mon + 1;
@@ -27,7 +34,9 @@ LocalDateTime ToLocal(std::chrono::system_clock::time_point when) {
   return result;
 }
 
-LocalDateTime NowLocal() { return ToLocal(std::chrono::system_clock::now()); }
+LocalDateTime NowLocal() {
+  return ToLocal(std::chrono::system_clock::now());
+}
 
 double ToOleAutomationDate(const LocalDateTime& when) {
   using namespace std::chrono;
