@@ -24,6 +24,27 @@ TEST(DateTimePatternTest, TimeStampOfTheLogs) {
   EXPECT_EQ(FormatDateTime("HH:NN:SS.ZZZ ", kWhen), "16:04:09.042 ");
 }
 
+// The shortcuts of the log line must give what the pattern gives, over a run of times in which
+// each field changes alone, including fields that a pattern shows only inside quotes.
+TEST(DateTimePatternTest, TimeStampAndCachedFormatMatchThePattern) {
+  const char* patterns[] = {"\"/l/\"YYYY\"_\"MM\"_\"DD\"/\"HH\"_x.log\"", "\"HH\"nn", "ss.zzz",
+                            "'YYYY'"};
+  const platform::LocalDateTime times[] = {
+      At(2024, 3, 1, 9, 5, 7, 8),       At(2024, 3, 1, 9, 5, 7, 9),   At(2024, 3, 1, 9, 59, 7, 9),
+      At(2024, 3, 1, 10, 59, 7, 9),     At(2024, 3, 2, 10, 59, 7, 9), At(2024, 4, 2, 10, 59, 7, 9),
+      At(2025, 4, 2, 10, 59, 7, 9),     At(2025, 4, 2, 10, 59, 8, 9), At(2025, 4, 2, 0, 0, 0, 0),
+      At(2025, 12, 31, 23, 59, 59, 999)};
+  for (const char* pattern : patterns) {
+    CachedDateTimeFormat cached(pattern);
+    for (const auto& when : times) EXPECT_EQ(cached.Format(when), FormatDateTime(pattern, when));
+  }
+  for (const auto& when : times) {
+    char stamp[kTimeStampSize];
+    FormatTimeStamp(when, stamp);
+    EXPECT_EQ(std::string(stamp, sizeof stamp), FormatDateTime("HH:NN:SS.ZZZ ", when));
+  }
+}
+
 TEST(DateTimePatternTest, OtherCharactersAndPartialTokensAreCopied) {
   EXPECT_EQ(FormatDateTime("", kWhen), "");
   EXPECT_EQ(FormatDateTime("a/b_c-x.log", kWhen), "a/b_c-x.log");
