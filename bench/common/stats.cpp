@@ -4,8 +4,13 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 
 namespace mox::bench {
+
+double ProcessCpuUs() {
+  return double(std::clock()) * 1e6 / CLOCKS_PER_SEC;
+}
 
 int64_t NowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(

@@ -11,6 +11,10 @@ namespace mox::bench {
 // Nanoseconds of a steady clock; only differences are used.
 int64_t NowNs();
 
+// Microseconds of processor time used by all threads of this process so far (std::clock): unlike
+// wall time, it barely moves when other work on a loaded machine takes the cores away.
+double ProcessCpuUs();
+
 // The p-th percentile (0..100) by the nearest-rank rule; 0 for no samples. Sorts `samples`.
 double Percentile(std::vector<double>& samples, double p);
 
