@@ -116,6 +116,7 @@ RunFigures PluginBatch(PluginUnderTest& plugin, const CommandKind& kind, int n) 
 RunFigures PluginClosed(PluginUnderTest& plugin, const CommandKind& kind, int n) {
   plugin.ResetReplies(std::size_t(n));
   std::vector<double> latencies(static_cast<std::size_t>(n));
+  const double cpu_start = ProcessCpuUs();
   const int64_t start = NowNs();
   for (int32_t tag = 0; tag < n; ++tag) {
     const int64_t posted = NowNs();
@@ -124,8 +125,11 @@ RunFigures PluginClosed(PluginUnderTest& plugin, const CommandKind& kind, int n)
     latencies[std::size_t(tag)] = double(plugin.ReplyTimeNs(tag) - posted);
   }
   const int64_t total = NowNs() - start;
+  const double cpu_us = (ProcessCpuUs() - cpu_start) / n;
   CheckReplies(plugin, kind, n);
-  return FromLatencies(std::move(latencies), total);
+  RunFigures f = FromLatencies(std::move(latencies), total);
+  f.cpu_us = cpu_us;
+  return f;
 }
 
 // `log_lines`: written through this process's own program log before each command, as the plug-in

@@ -18,6 +18,9 @@ namespace mox::platform {
 // objects may append to the same file without overwriting or splitting each other's records, and
 // may read or delete it at any time. Nothing is buffered in the process.
 //
+// On Windows (appending_file_windows.cpp) every record opens, appends and closes the file instead:
+// an open handle there would keep an operator from moving the log's folder away.
+//
 // Not thread-safe: the owner serialises calls.
 class AppendingFile {
  public:

@@ -1,0 +1,31 @@
+// Windows: every record opens, appends and closes the file. A handle kept open would stop an
+// operator from renaming or moving the log's folder while the plug-in runs, so nothing is kept.
+#include "platform/appending_file.h"
+#include "platform/file_system.h"
+#include "platform/path.h"
+
+namespace mox::platform {
+
+AppendingFile::~AppendingFile() = default;
+
+void AppendingFile::Close() {}
+
+bool AppendingFile::StillAt(const std::string&) const {
+  return false;
+}
+
+bool AppendingFile::Open(const std::string&, bool) {
+  return false;
+}
+
+bool AppendingFile::Append(const std::string& path, const char* data, std::size_t size,
+                           bool create_folder) {
+  if (AppendToFile(path, data, size)) return true;
+  const std::string folder = DirectoryPart(path);
+  if (!create_folder || folder.empty() || DirectoryExists(folder) || !CreateDirectories(folder)) {
+    return false;
+  }
+  return AppendToFile(path, data, size);
+}
+
+}  // namespace mox::platform
