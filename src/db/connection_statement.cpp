@@ -47,7 +47,11 @@ void Connection::ExecuteStatement() {
     client_->dsql_allocate_statement(status, &handle_, statement.get());
     Check(status);
 
-    auto output = std::make_unique<XsqldaBuffer>(kInitialColumns);
+    // The output descriptor and its data areas are kept from the previous statement: allocating
+    // and zero-filling them anew for every command cost more than the rest of the plug-in's own
+    // work.
+    std::unique_ptr<XsqldaBuffer> output = std::move(output_);
+    if (!output) output = std::make_unique<XsqldaBuffer>(kInitialColumns);
     client_->dsql_prepare(status, &transaction_, statement.get(),
                           static_cast<unsigned short>(sql_.size()), sql_.data(), dialect_,
                           output->get());
@@ -162,7 +166,6 @@ std::string Connection::ReadBlob(const ISC_QUAD& id) {
 void Connection::DropStatement(bool quietly) {
   statement_open_ = false;
   eof_ = true;
-  output_.reset();
   if (!statement_) return;
   ISC_STATUS_ARRAY status;
   statement_.Drop(status);

@@ -38,8 +38,10 @@ XsqldaBuffer::XsqldaBuffer(int capacity) {
 std::vector<char>& XsqldaBuffer::AreaFor(int index, std::size_t size) {
   std::vector<char>& area = areas_[static_cast<std::size_t>(index)];
   // Eight-byte alignment for the integer, floating point and date types comes from the
-  // allocator; the area is never reallocated while the descriptor points at it.
-  area.assign(size, 0);
+  // allocator; the area is never reallocated while the descriptor points at it. An area kept from
+  // an earlier statement is not cleared: a fetch or SetText writes every byte that is read back
+  // (a VARCHAR's length, then that many bytes).
+  if (area.size() < size) area.resize(size);
   return area;
 }
 
