@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,11 +23,18 @@ void AppendingFile::Close() {
 
 bool AppendingFile::StillAt(const std::string& path) const {
   if (fd_ < 0 || path != path_) return false;
-  struct stat st {};
+  // Only the identity is asked for, not the times: a stat that reads a file's times makes the
+  // kernel give that file's next change a fine-grained time stamp, which moves the clock of every
+  // other file's time stamps too, so the database file's inode became dirty, and was written
+  // with its pages, at every commit instead of once per clock tick.
+  struct statx st {};
+  if (::statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE | STATX_MODE | STATX_INO, &st) != 0) {
+    return false;
+  }
   // The permission bits count too: a file made read-only is opened anew, so that its lines fail
   // as they would with a fresh open.
-  return ::stat(path.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_ &&
-         st.st_mode == mode_;
+  return makedev(st.stx_dev_major, st.stx_dev_minor) == device_ && st.stx_ino == inode_ &&
+         st.stx_mode == mode_;
 }
 
 bool AppendingFile::Open(const std::string& path, bool create_folder) {
