@@ -25,7 +25,8 @@ cp build/default/tools/mox-host "$work/"
 echo "== sample database: $work/settings.fdb"
 bash examples/create_sample_db.sh "$work/settings.fdb" embedded
 
-cat > "$work/apMoxSettingsManager.ini" <<INI
+# It holds the database password: readable by its owner only.
+(umask 077 && cat > "$work/apMoxSettingsManager.ini") <<INI
 [DB]
 DBFile=$work/settings.fdb
 DBUser=SYSDBA

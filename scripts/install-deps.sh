@@ -7,6 +7,8 @@ packages=(
   build-essential cmake ninja-build git binutils
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
+  # llvm-symbolizer, which the sanitizers call for their reports; clang only recommends it.
+  llvm
   firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
   rsyslog tzdata dpkg-dev file lintian
 )

@@ -5,18 +5,20 @@
 #   default  build (GCC) and every test with CTest, the fuzz corpora replayed included; then the
 #            minimal C host of examples/ built with cc and run against the sample database; then the
 #            .deb and .tar.gz built, the .deb unpacked and checked, and lintian on it
+#   release  the plug-in alone as a user builds it (CMAKE_BUILD_TYPE=Release, -O3), warnings as
+#            errors, so that an optimiser's warning shows here first
 #   asan     the same under AddressSanitizer + UndefinedBehaviorSanitizer (clang): leaks included,
 #            any report fails its test
 #   tsan     the tests that run threads under ThreadSanitizer (clang)
 #   fuzz     each libFuzzer target for MOX_FUZZ_SECONDS (30) seconds from its corpus
-# MOX_TEST_STAGES picks stages (default: "default asan tsan fuzz"). The first failure ends the run.
+# MOX_TEST_STAGES picks stages (default: "default release asan tsan fuzz"). The first failure ends the run.
 # The time of each stage is printed as it ends and again at the end.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-stages=${MOX_TEST_STAGES:-default asan tsan fuzz}
+stages=${MOX_TEST_STAGES:-default release asan tsan fuzz}
 fuzz_seconds=${MOX_FUZZ_SECONDS:-30}
 jobs=$(nproc)
 
@@ -146,6 +148,15 @@ if wants default; then
   begin_stage "package: .deb + .tar.gz, dpkg -x, lintian"
   bash scripts/check-package.sh build/default
   results+=("package: 1 passed, 0 failed, 0 skipped")
+  end_stage
+fi
+
+# --- Release build of the plug-in, as a user configures it --------------------------------------
+if wants release; then
+  begin_stage "release: plug-in build (gcc, -O3)"
+  cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DMOX_WERROR=ON \
+    -DMOX_BUILD_TESTS=OFF -DMOX_BUILD_BENCH=OFF >/dev/null
+  cmake --build build/release -j "$jobs" --target apMoxSettingsManager
   end_stage
 fi
 

@@ -4,7 +4,10 @@
 
 #include "config/library_paths.h"
 #include "config/setting_values.h"
+#include "log/log_text.h"
+#include "log/program_log.h"
 #include "log/write_protocol.h"
+#include "platform/file_system.h"
 #include "platform/ini_file.h"
 #include "platform/load_order.h"
 
@@ -40,13 +43,27 @@ std::string gDBLang = kDefaultDBLang;
 int32_t gDBTime = kDefaultDBTime;
 bool gProtocol = kDefaultProtocol;
 int32_t gQueueMaxCommands = 0;
+int32_t gQueueMaxCommandBytes = 0;
+int32_t gQueueMaxBytes = 0;
 
 MOX_INIT_BEFORE_LOAD_STEP std::string gSettingsFileName;
+
+namespace {
+
+// The file holds DBPass in plain text. Its mode is the host's to set, so it is only reported.
+void ReportReadableByOthers() {
+  if (!platform::ReadableByGroupOrOthers(gSettingsFileName)) return;
+  WriteLog("InitSettings:: the settings file " + SafeForLog(gSettingsFileName) +
+           " can be read by group or others, and it holds the database password");
+}
+
+}  // namespace
 
 void InitSettings() {
   gSettingsFileName = GetSettingsFileName();
   ReadSettings();
   WriteSettings();
+  ReportReadableByOthers();
 }
 
 void ReadSettings() {
@@ -62,6 +79,10 @@ void ReadSettings() {
   // Off unless this file asks for it; a negative or unreadable value leaves it off too.
   gQueueMaxCommands =
       std::max(0, ParseIniInteger(ini.ReadString(kQueueSection, "MaxCommands", "")).value_or(0));
+  gQueueMaxBytes =
+      std::max(0, ParseIniInteger(ini.ReadString(kQueueSection, "MaxQueueBytes", "")).value_or(0));
+  gQueueMaxCommandBytes = std::max(
+      0, ParseIniInteger(ini.ReadString(kQueueSection, "MaxCommandBytes", "")).value_or(0));
   WriteProtocol("ReadSettings:: OK");
 }
 
@@ -92,6 +113,8 @@ void ResetSettings() noexcept {
   gDBTime = kDefaultDBTime;
   gProtocol = kDefaultProtocol;
   gQueueMaxCommands = 0;
+  gQueueMaxCommandBytes = 0;
+  gQueueMaxBytes = 0;
   gSettingsFileName.clear();
 }
 

@@ -19,6 +19,12 @@ extern bool gProtocol;
 // The most commands the queue holds; 0 (the default) for no limit. Read from the key MaxCommands
 // of the section "Queue", which only a file that has it holds: WriteSettings never writes it.
 extern int32_t gQueueMaxCommands;
+// The same for MaxCommandBytes, the longest command text of codes 10 to 12 (and of unknown codes),
+// 0 when the file has no positive value (the worker's default applies then); and for
+// MaxQueueBytes, the most payload bytes the queued commands may hold together, 0 (the default) for
+// no limit.
+extern int32_t gQueueMaxCommandBytes;
+extern int32_t gQueueMaxBytes;
 
 // Full path of the settings file; empty until the first InitSettings.
 extern std::string gSettingsFileName;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "db/fb_client.h"
+#include "log/log_text.h"
 
 namespace mox {
 
@@ -25,7 +26,11 @@ std::string JoinClientMessages(const std::vector<std::string>& messages) {
   std::string text;
   for (const std::string& message : messages) {
     if (!text.empty() && text.back() != '\n') text += "\r\n";
-    text += message;
+    // The server's text may quote what the host sent; only a final LF, the message's own line
+    // end, stays a line end.
+    const bool own_line_end = !message.empty() && message.back() == '\n';
+    text += SafeForLog(std::string_view(message).substr(0, message.size() - own_line_end));
+    if (own_line_end) text += '\n';
   }
   if (!text.empty() && text.back() == '.') text.pop_back();
   return text;

@@ -12,6 +12,7 @@
 #include "db/elapsed_field.h"
 #include "db/request_integer.h"
 #include "log/error_text.h"
+#include "log/log_text.h"
 #include "log/write_protocol.h"
 
 namespace mox {
@@ -41,17 +42,33 @@ struct FirstRow {
 
 // Whether SP_SETMODIFIEDSTATEBYID takes the state as a second input is up to the database; its
 // input count is looked up once per connection.
+int CountProcedureInputs(Connection& connection, const char* sql) {
+  connection.SetSql(sql);
+  connection.AddTextParam("SP_SETMODIFIEDSTATEBYID");
+  connection.OpenStatement();
+  const int count = connection.AsInteger(0);
+  connection.CloseStatement();
+  return count;
+}
+
+// Whether SP_SETMODIFIEDSTATEBYID takes the state as a second input is up to the database; its
+// input count is looked up once per connection.
 int SetModifiedStateInputCount(Connection& connection) {
   std::optional<int>& cached = connection.CachedInputCount();
   if (!cached) {
-    connection.SetSql(
-        "SELECT COUNT(*) FROM RDB$PROCEDURE_PARAMETERS WHERE RDB$PROCEDURE_NAME = ? AND "
-        "RDB$PARAMETER_TYPE = 0 AND RDB$PACKAGE_NAME IS NULL");
-    connection.AddTextParam("SP_SETMODIFIEDSTATEBYID");
-    connection.OpenStatement();
-    const int count = connection.AsInteger(0);
-    connection.CloseStatement();
-    cached = count;
+    try {
+      cached = CountProcedureInputs(
+          connection,
+          "SELECT COUNT(*) FROM RDB$PROCEDURE_PARAMETERS WHERE RDB$PROCEDURE_NAME = ? AND "
+          "RDB$PARAMETER_TYPE = 0 AND RDB$PACKAGE_NAME IS NULL");
+    } catch (const std::exception&) {
+      // Servers before Firebird 3 have no packages and no RDB$PACKAGE_NAME column, so the
+      // statement cannot be prepared there: ask without it. Any other fault fails here again.
+      cached = CountProcedureInputs(
+          connection,
+          "SELECT COUNT(*) FROM RDB$PROCEDURE_PARAMETERS WHERE RDB$PROCEDURE_NAME = ? AND "
+          "RDB$PARAMETER_TYPE = 0");
+    }
   }
   return *cached;
 }
@@ -168,7 +185,7 @@ int32_t OpenConnection(Connection& connection) noexcept {
     connection.SetIdleTimeout(gDBTime, GetMsCounter());
     connection.SetDatabaseName(gDBFile);
     connection.SetParams(gDBUser, gDBPass, gDBLang);
-    WriteProtocol(ElapsedField(start) + "DBOpen:: Connecting to " + gDBFile);
+    WriteProtocol(ElapsedField(start) + "DBOpen:: Connecting to " + SafeForLog(gDBFile));
     connection.Connect();
     WriteProtocol(ElapsedField(start) + "DBOpen:: Successfully connected to database");
     return 0;
@@ -201,7 +218,8 @@ int32_t GetDataById(Connection& connection, const std::string& id, int16_t& valu
                     std::string& text) noexcept {
   FirstRow row;
   const int32_t result = RunProcedure(
-      connection, {"DBGetDataByID(ID=" + id + ")", "SP_GETDATABYID", {id}, {}, true}, row);
+      connection,
+      {"DBGetDataByID(ID=" + CommandTextForLog(id) + ")", "SP_GETDATABYID", {id}, {}, true}, row);
   // Only the low 16 bits are kept, as a signed number.
   if (row.number) value = static_cast<int16_t>(static_cast<uint16_t>(*row.number & 0xFFFF));
   if (row.text) text = std::move(*row.text);
@@ -211,9 +229,12 @@ int32_t GetDataById(Connection& connection, const std::string& id, int16_t& valu
 int32_t GetModifiedStateById(Connection& connection, const std::string& id,
                              int32_t& state) noexcept {
   FirstRow row;
-  const int32_t result = RunProcedure(
-      connection, {"DBGetModifiedStateByID(ID=" + id + ")", "SP_GETMODIFIEDSTATEBYID", {id}, {}},
-      row);
+  const int32_t result = RunProcedure(connection,
+                                      {"DBGetModifiedStateByID(ID=" + CommandTextForLog(id) + ")",
+                                       "SP_GETMODIFIEDSTATEBYID",
+                                       {id},
+                                       {}},
+                                      row);
   if (row.number) state = *row.number;
   return result;
 }
@@ -221,13 +242,13 @@ int32_t GetModifiedStateById(Connection& connection, const std::string& id,
 int32_t SetModifiedStateById(Connection& connection, const std::string& id, uint8_t state,
                              int32_t& value) noexcept {
   FirstRow row;
-  const int32_t result = RunProcedure(
-      connection,
-      {"DBSetModifiedStateByID(ID=" + id + ", State=" + std::to_string(unsigned{state}) + ")",
-       "SP_SETMODIFIEDSTATEBYID",
-       {id},
-       int32_t{state}},
-      row);
+  const int32_t result = RunProcedure(connection,
+                                      {"DBSetModifiedStateByID(ID=" + CommandTextForLog(id) +
+                                           ", State=" + std::to_string(unsigned{state}) + ")",
+                                       "SP_SETMODIFIEDSTATEBYID",
+                                       {id},
+                                       int32_t{state}},
+                                      row);
   if (row.number) value = *row.number;
   return result;
 }

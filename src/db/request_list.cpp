@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <optional>
 
+#include "log/log_text.h"
+
 namespace mox {
 namespace {
 
@@ -210,7 +212,7 @@ std::string RequestList::CommaText() const {
 }
 
 std::string RequestList::CommaTextForLog() const {
-  return BuildCommaText(entries_, true);
+  return SafeForLog(BuildCommaText(entries_, true));
 }
 
 bool RequestList::SetCommaText(std::string_view text) {
@@ -246,6 +248,10 @@ std::string MaskPasswordsInCommaText(std::string_view text) {
     out.append(text.substr(copied, equals + 1 - copied)).append(kMask);
   }
   return out;
+}
+
+std::string CommandTextForLog(std::string_view text) {
+  return SafeForLog(MaskPasswordsInCommaText(text));
 }
 
 }  // namespace mox

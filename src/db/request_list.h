@@ -28,7 +28,8 @@ class RequestList {
   // The comma text of the list.
   std::string CommaText() const;
   // The comma text with the value of every password entry (BlockNumberPWD, BlockNumberPWDNew, any
-  // letter case) written as ***: the form every log line uses.
+  // letter case) written as *** and control bytes escaped (SafeForLog): the form every log line
+  // uses.
   std::string CommaTextForLog() const;
 
   // Empties the list and reads `text` into it. False when the text is malformed (a quoted entry
@@ -42,6 +43,11 @@ class RequestList {
 // `text` with the value of every password entry replaced by ***, all other bytes kept as they
 // are. Used for log lines that show a command text as the host sent it.
 std::string MaskPasswordsInCommaText(std::string_view text);
+
+// A command text as every log line shows it, whatever its message code: passwords masked as by
+// MaskPasswordsInCommaText (a host may send comma text under a wrong or newer code), control bytes
+// escaped (SafeForLog).
+std::string CommandTextForLog(std::string_view text);
 
 // True for the entry names whose values never reach a log line.
 bool IsPasswordKey(std::string_view name);

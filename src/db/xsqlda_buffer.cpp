@@ -57,8 +57,9 @@ void XsqldaBuffer::AllocateForOutput() {
 }
 
 void XsqldaBuffer::SetText(int index, std::string_view bytes, short charset) {
-  if (bytes.size() >
-      static_cast<std::size_t>(std::numeric_limits<ISC_SHORT>::max()) - kVaryingHeader) {
+  static_assert(kMaxTextParameterBytes ==
+                static_cast<std::size_t>(std::numeric_limits<ISC_SHORT>::max()) - kVaryingHeader);
+  if (bytes.size() > kMaxTextParameterBytes) {
     throw DBError("A parameter value is longer than 32765 bytes");
   }
   XSQLVAR& var = Var(index);

@@ -11,6 +11,10 @@
 
 namespace mox {
 
+// The most bytes a text parameter carries (a VARCHAR's length is a signed 16-bit count, less the
+// two bytes of the length itself).
+inline constexpr std::size_t kMaxTextParameterBytes = 32765;
+
 class XsqldaBuffer {
  public:
   explicit XsqldaBuffer(int capacity);

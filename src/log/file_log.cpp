@@ -17,8 +17,10 @@ class RecordBuffer {
     FormatTimeStamp(when, stamp);
     Append(std::string_view(stamp, sizeof stamp));
   }
-  void Append(std::string_view piece) {
-    const std::size_t room = sizeof data_ - 1 - size_;
+  // Keeps `kept_back` bytes of room free for what must follow.
+  void Append(std::string_view piece, std::size_t kept_back = 0) {
+    const std::size_t free = sizeof data_ - 1 - size_;
+    const std::size_t room = free > kept_back ? free - kept_back : 0;
     const std::size_t n = piece.size() < room ? piece.size() : room;
     std::memcpy(data_ + size_, piece.data(), n);
     size_ += n;
@@ -53,8 +55,11 @@ bool FileLog::Write(std::string_view text) {
   if (name.empty()) return false;
   RecordBuffer record;
   record.AppendTimeStamp(Now());
-  record.Append(text);
-  record.Append("\r\n");
+  // A record too long for the buffer loses the end of its text, never its line end: the next
+  // record must not join it.
+  constexpr std::string_view kLineEnd = "\r\n";
+  record.Append(text, kLineEnd.size());
+  record.Append(kLineEnd);
   return file_.Append(name, record.data(), record.size(), create_folder_);
 }
 

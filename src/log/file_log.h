@@ -18,7 +18,8 @@ class FileLog : public CustomLog {
   using Clock = std::function<platform::LocalDateTime()>;
 
   // A record is written from a fixed buffer of this size, its last byte being a terminating zero,
-  // so at most kRecordBufferSize - 1 bytes of a record reach the file.
+  // so at most kRecordBufferSize - 1 bytes of a record reach the file; a longer one is cut in its
+  // text and keeps its CR LF.
   static constexpr std::size_t kRecordBufferSize = 8192;
 
   explicit FileLog(std::string file_name);

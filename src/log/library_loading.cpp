@@ -6,11 +6,16 @@
 namespace mox {
 
 platform::DynamicLibrary LoadLib(const std::string& name) {
-  platform::DynamicLibrary library = platform::DynamicLibrary::Open(name);
-  if (library || !platform::DirectoryPart(name).empty()) return library;
-  const std::string host_directory = platform::DirectoryPart(platform::HostExecutablePath());
-  if (host_directory.empty()) return library;
-  return platform::DynamicLibrary::Open(host_directory + name);
+  if (platform::DirectoryPart(name).empty()) {
+    // The host's own copy first, so that a library of that name earlier on the search path cannot
+    // take its place. The host's path is absolute, so this never reads the working directory.
+    const std::string host_directory = platform::DirectoryPart(platform::HostExecutablePath());
+    if (!host_directory.empty()) {
+      platform::DynamicLibrary beside_host = platform::DynamicLibrary::Open(host_directory + name);
+      if (beside_host) return beside_host;
+    }
+  }
+  return platform::DynamicLibrary::Open(name);
 }
 
 void* GetLibProc(const platform::DynamicLibrary& library, const char* name) {

@@ -7,8 +7,9 @@
 
 namespace mox {
 
-// Loads `name` through the system's normal search; when that fails and `name` has no directory
-// part, tries once more beside the host executable. Empty when both fail.
+// Loads `name` from beside the host executable when it has no directory part and is there, else
+// through the system's normal search (which does not look in the working directory). Empty when
+// both fail.
 platform::DynamicLibrary LoadLib(const std::string& name);
 
 // Address of the export `name`, or nullptr.

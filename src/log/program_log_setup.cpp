@@ -18,7 +18,9 @@ std::string BuildProgramLogPattern(std::string_view host_directory, std::string_
   pattern += "DD";
   pattern += QuotePatternLiteral(separator);
   pattern += "HH";
-  pattern += QuotePatternLiteral("_" + std::string(module_name) + ".log");
+  std::string file_name_tail(1, '_');  // built by appending: "_" + string trips GCC 12's -Wrestrict
+  file_name_tail.append(module_name).append(".log");
+  pattern += QuotePatternLiteral(file_name_tail);
   return pattern;
 }
 

@@ -52,7 +52,8 @@ void UniLog::LoadLogClient(const std::string& client_params) {
 bool UniLog::OfferToServer(std::string_view text) {
   if (client_message_ == nullptr) return false;
   const double ole_date = platform::ToOleAutomationDate(Now());
-  const std::string line_text(text);
+  // Cut to the length a file record may have, so the server never gets more than the file would.
+  const std::string line_text(text.substr(0, kRecordBufferSize - 1));
   return LowByteIsTrue(client_message_(ole_date, HostExeName().c_str(), ModuleName().c_str(), "",
                                        line_text.c_str()));
 }

@@ -81,6 +81,11 @@ bool CreateDirectories(const std::string& path) {
   return DirectoryExists(path);
 }
 
+bool ReadableByGroupOrOthers(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& contents) {
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file.valid()) return false;

@@ -21,6 +21,9 @@ bool CreateDirectories(const std::string& path);
 // Reads the whole file into `contents`. False when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& contents);
 
+// True when the file at `path` exists and its permission bits let its group or others read it.
+bool ReadableByGroupOrOthers(const std::string& path);
+
 // Replaces the file at `path` with `contents` so that readers see either the old or the new file,
 // never a half-written one: the data goes to a temporary file in the same directory, is flushed,
 // and is renamed over the old one. A new file is readable and writable by its owner only; an

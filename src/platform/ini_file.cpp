@@ -140,7 +140,13 @@ std::string EncodeValue(std::string_view value) {
       !value.empty() &&
       (IsBlank(value.front()) || IsBlank(value.back()) ||
        (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front()));
-  return needs_quotes ? "\"" + std::string(value) + "\"" : std::string(value);
+  std::string stored;
+  stored.reserve(value.size() + 2);
+  // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on literal + std::string.
+  if (needs_quotes) stored += '"';
+  stored.append(value);
+  if (needs_quotes) stored += '"';
+  return stored;
 }
 
 bool ContainsLineEnd(std::string_view text) {
@@ -179,7 +185,9 @@ std::string WithEntry(std::string text, std::string_view section, std::string_vi
       }
       if (!in_section) continue;
       if (line.kind == LineKind::kKey && EqualsIgnoringCase(line.name, key)) {
-        text.replace(line.value_begin, line.value_end - line.value_begin, stored);
+        // The whole line becomes key=value, as the platform's profile functions write it: blanks
+        // and quotes around the old value, and the old key's spelling, do not survive.
+        text.replace(line.content_begin, line.content_end - line.content_begin, entry);
         return text;
       }
       if (line.kind != LineKind::kBlank) last_in_section = line;
@@ -201,7 +209,8 @@ std::string WithEntry(std::string text, std::string_view section, std::string_vi
   const std::string line_end(FirstLineEnd(text));
   const bool ends_open = !text.empty() && text != kUtf8ByteOrderMark && !IsLineEndChar(text.back());
   if (ends_open) text += line_end;
-  text += "[" + std::string(section) + "]" + line_end + entry + line_end;
+  text.append(1, '[').append(section).append(1, ']').append(line_end).append(entry).append(
+      line_end);
   return text;
 }
 

@@ -5,8 +5,9 @@
 // surrounding blanks removed and one pair of enclosing single or double quotes removed, cut to
 // kMaxValueLength characters. A missing file, section or key gives the default.
 //
-// Writing: one key at a time. An existing entry's line is replaced in place; a missing key is added
-// at the end of its section; a missing section is appended at the end of the file; a missing file
+// Writing: one key at a time. An existing entry's line is replaced in place by key=value alone
+// (blanks and quotes around the old value do not survive); a missing key is added at the end of
+// its section; a missing section is appended at the end of the file; a missing file
 // is created. Every other byte of the file is kept as it was (line ends, a byte-order mark,
 // comments, garbage, a missing final line end). The file is replaced atomically (see
 // ReplaceFileAtomically), so it is never left half written.

@@ -11,6 +11,7 @@
 #include "apMoxSettingsManager.h"
 #include "db/fb_client.h"
 #include "db/settings_database.h"
+#include "log/log_text.h"
 #include "log/program_log.h"
 #include "platform/module_exit.h"
 #include "plugin/exports_internal.h"
@@ -32,7 +33,11 @@ constinit std::unique_ptr<MoxSettingsManager> gWorker;
 constinit std::atomic<MoxSettingsManager*> gPostTarget{nullptr};
 
 void LogFailure(const char* routine, const char* what) noexcept {
-  WriteLog(std::string(routine) + ":: FAIL: " + what);
+  // An error text may carry a path or a message of the client library.
+  try {
+    WriteLog(std::string(routine) + ":: FAIL: " + SafeForLog(what));
+  } catch (...) {
+  }
 }
 
 // Runs an export's body: whatever it raises is logged as "<routine>:: FAIL: <what>" and goes no
@@ -96,7 +101,8 @@ MOX_EXPORT void MOX_CALL Init_Plugin(const char** name, MoxReplyCallback callbac
   using namespace mox;
   Guarded("Init_Plugin", [&] {
     if (name != nullptr) *name = PluginName();
-    WriteLog(std::string("Init_Plugin: ") + PluginName());
+    // The name comes from the library's file name, which the host chose.
+    WriteLog("Init_Plugin: " + SafeForLog(PluginName()));
     // A second Init_Plugin replaces the running worker. A failed creation leaves none.
     DestroyWorker();
     gWorker = std::make_unique<MoxSettingsManager>(callback, user, PluginServices(),
@@ -120,6 +126,7 @@ MOX_EXPORT int32_t MOX_CALL Command_Plugin(int32_t tag, const void* payload, uin
                ", command refused");
       return 0;
     }
+    if (!worker->AdmitCommand(tag, *static_cast<const uint8_t*>(payload), length)) return 0;
     std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[length]);
     if (!copy) {
       WriteLog("Command_Plugin:: FAIL: no memory for a payload of " + std::to_string(length) +

@@ -20,6 +20,13 @@ class ServicesOfThePlugin final : public WorkerServices {
   std::size_t QueueLimit() noexcept override {
     return static_cast<std::size_t>(std::max(0, mox::gQueueMaxCommands));
   }
+  std::size_t QueueByteLimit() noexcept override {
+    return static_cast<std::size_t>(std::max(0, mox::gQueueMaxBytes));
+  }
+  std::size_t MaxCommandBytes() noexcept override {
+    return mox::gQueueMaxCommandBytes > 0 ? static_cast<std::size_t>(mox::gQueueMaxCommandBytes)
+                                          : kDefaultMaxCommandBytes;
+  }
   void KeepLibraryLoaded() noexcept override {
     platform::DynamicLibrary::PinLoaded(platform::ThisModulePath());
   }

@@ -21,6 +21,9 @@ struct CommandRecord {
   int32_t request_tag = 0;
   std::unique_ptr<uint8_t[]> payload;
   uint32_t payload_length = 0;
+  // Refused for its size before it was queued: the payload is the message code alone, and the
+  // command is answered with it, in its turn, without being handled.
+  bool refused = false;
 };
 
 class CommandQueue {
@@ -29,9 +32,10 @@ class CommandQueue {
   static constexpr std::chrono::milliseconds kPopTimeout{1000};
 
   // Appends the record and releases the semaphore by one, unless `limit` records are queued
-  // already (0: no limit): false then, and the record stays with the caller.
-  bool PushCommandWithin(std::unique_ptr<CommandRecord>& record, std::size_t limit)
-      EXCLUDES(queue_lock_);
+  // already or its payload would take the payload bytes queued past `byte_limit` (0: no such
+  // limit): false then, and the record stays with the caller.
+  bool PushCommandWithin(std::unique_ptr<CommandRecord>& record, std::size_t limit,
+                         std::size_t byte_limit = 0) EXCLUDES(queue_lock_);
   // Waits up to `timeout` for a posted command and takes the oldest; empty when the wait timed
   // out or found the list empty.
   std::unique_ptr<CommandRecord> PopCommand(std::chrono::milliseconds timeout = kPopTimeout)
@@ -51,6 +55,7 @@ class CommandQueue {
   Mutex queue_lock_;  // held for one append or one take, never while waiting on the semaphore
   std::deque<std::unique_ptr<CommandRecord>> queue_ GUARDED_BY(queue_lock_);  // oldest first
   // The most records held since the queue was last empty.
+  std::size_t queued_bytes_ GUARDED_BY(queue_lock_) = 0;  // payload bytes of the queued records
   std::size_t peak_size_ GUARDED_BY(queue_lock_) = 0;
   std::size_t emptied_after_peak_ = 0;  // worker thread only: the peak the last emptying pop ended
   std::counting_semaphore<0x7FFFFFFF> queue_semaphore_{0};

@@ -4,19 +4,10 @@
 #include <limits>
 
 #include "log/error_text.h"
+#include "worker/command_limits.h"
 
 namespace mox {
 namespace {
-
-bool IsBlockingCode(uint8_t code) {
-  return code == MSG_BLOCKINGS_GETDATA || code == MSG_BLOCKINGS_SETPWD ||
-         code == MSG_BLOCKINGS_SETLINK;
-}
-
-bool IsKnownCode(uint8_t code) {
-  return code == MSG_GETDATABYID || code == MSG_GETMODIFIEDSTATEBYID ||
-         code == MSG_SETMODIFIEDSTATEBYID || IsBlockingCode(code);
-}
 
 // The byte value 0 or 1 that follows the code in the replies of codes 1 to 3.
 char StateByte(bool on) {
@@ -45,12 +36,17 @@ CommandDispatch::CommandDispatch(MoxReplyCallback callback, uint32_t user_value,
 void CommandDispatch::HandleCommand(const CommandRecord& record) noexcept {
   if (!record.payload || record.payload_length == 0) return;
   const uint8_t code = record.payload[0];
+  if (record.refused) {
+    // Logged when it was refused; answered here so that replies keep the order of the commands.
+    if (reply_callback_ != nullptr && IsKnownMessageCode(code)) {
+      SendReply(record.request_tag, std::string(1, static_cast<char>(code)));
+    }
+    return;
+  }
   try {
     const std::string_view text(reinterpret_cast<const char*>(record.payload.get()) + 1,
                                 record.payload_length - 1);
-    // Blocking commands carry passwords, which no log line shows.
-    services_.WriteProtocol(
-        "MSG: " + (IsBlockingCode(code) ? MaskPasswordsInCommaText(text) : std::string(text)));
+    services_.WriteProtocol("MSG: " + CommandTextForLog(text));
     if (reply_callback_ == nullptr) return;
     const std::optional<std::string> reply = RunCommand(code, text);
     if (reply) SendReply(record.request_tag, *reply);
@@ -62,7 +58,7 @@ void CommandDispatch::HandleCommand(const CommandRecord& record) noexcept {
     }
     // Nothing raises once the reply is out (SendReply keeps the callback's failures), so the
     // host still gets its one answer: the failure reply.
-    if (reply_callback_ != nullptr && IsKnownCode(code)) {
+    if (reply_callback_ != nullptr && IsKnownMessageCode(code)) {
       try {
         SendReply(record.request_tag, std::string(1, static_cast<char>(code)));
       } catch (...) {
@@ -75,7 +71,7 @@ std::optional<std::string> CommandDispatch::RunCommand(uint8_t code, std::string
   std::string reply(1, static_cast<char>(code));
   switch (code) {
     case MSG_GETDATABYID: {
-      services_.WriteLog(Call("MSG_GETDATABYID", text));
+      services_.WriteLog(Call("MSG_GETDATABYID", CommandTextForLog(text)));
       int16_t value = 0;
       std::string data;
       if (database_.GetDataById(std::string(text), value, data) >= 0) {
@@ -85,7 +81,7 @@ std::optional<std::string> CommandDispatch::RunCommand(uint8_t code, std::string
       return reply;
     }
     case MSG_GETMODIFIEDSTATEBYID: {
-      services_.WriteLog(Call("MSG_GETMODIFIEDSTATEBYID", text));
+      services_.WriteLog(Call("MSG_GETMODIFIEDSTATEBYID", CommandTextForLog(text)));
       int32_t state = 0;
       if (database_.GetModifiedStateById(std::string(text), state) >= 0) {
         reply += StateByte(state != 0);
@@ -100,7 +96,8 @@ std::optional<std::string> CommandDispatch::RunCommand(uint8_t code, std::string
       }
       const auto state = static_cast<uint8_t>(text.front());
       const std::string id(text.substr(1));
-      services_.WriteLog("MSG_SETMODIFIEDSTATEBYID(" + std::to_string(state) + ", " + id + ")");
+      services_.WriteLog("MSG_SETMODIFIEDSTATEBYID(" + std::to_string(state) + ", " +
+                         CommandTextForLog(id) + ")");
       int32_t value = 0;
       if (database_.SetModifiedStateById(id, state, value) >= 0) {
         reply += StateByte(value != 0);
@@ -114,7 +111,7 @@ std::optional<std::string> CommandDispatch::RunCommand(uint8_t code, std::string
     case MSG_BLOCKINGS_SETLINK:
       return RunBlocking(code, text, "MSG_BLOCKINGS_SETLINK", &DatabaseAccess::BlockingsSetLink);
     default:
-      services_.WriteLog("unknown msg: " + std::to_string(code) + " = " + std::string(text));
+      services_.WriteLog("unknown msg: " + std::to_string(code) + " = " + CommandTextForLog(text));
       return std::nullopt;
   }
 }
@@ -122,7 +119,7 @@ std::optional<std::string> CommandDispatch::RunCommand(uint8_t code, std::string
 std::string CommandDispatch::RunBlocking(uint8_t code, std::string_view text, const char* routine,
                                          BlockingOperation operation) {
   std::string reply(1, static_cast<char>(code));
-  services_.WriteLog(Call(routine, MaskPasswordsInCommaText(text)));
+  services_.WriteLog(Call(routine, CommandTextForLog(text)));
   // Reading stops at a NUL byte, so a text that goes on after one would be carried out cut
   // short (a link set to the empty text, say). NULs at the very end, a host counting the
   // terminator, cut nothing.
@@ -146,7 +143,7 @@ std::string CommandDispatch::RunBlocking(uint8_t code, std::string_view text, co
 }
 
 void CommandDispatch::AnswerRefused(int32_t request_tag, uint8_t code) noexcept {
-  if (reply_callback_ == nullptr || !IsKnownCode(code)) return;
+  if (reply_callback_ == nullptr || !IsKnownMessageCode(code)) return;
   try {
     SendReply(request_tag, std::string(1, static_cast<char>(code)));
   } catch (...) {

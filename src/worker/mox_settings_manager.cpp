@@ -123,6 +123,8 @@ MoxSettingsManager::MoxSettingsManager(MoxReplyCallback callback, uint32_t user_
     services_.WriteLog("MoxSettingsManager initializing...");
     services_.InitSettings();
     queue_limit_ = services_.QueueLimit();
+    queue_byte_limit_ = services_.QueueByteLimit();
+    max_command_bytes_ = services_.MaxCommandBytes();
     database_.Init();
     services_.WriteLog("MoxSettingsManager initialized");
     impl_->Resume();
@@ -137,13 +139,14 @@ MoxSettingsManager::~MoxSettingsManager() {
 }
 
 int32_t MoxSettingsManager::PostCommand(int32_t request_tag, std::unique_ptr<uint8_t[]> payload,
-                                        uint32_t length) {
+                                        uint32_t length, bool refused_for_size) {
   if (length == 0 || !payload) return 0;
   auto record = std::make_unique<CommandRecord>();
   record->request_tag = request_tag;
   record->payload = std::move(payload);
   record->payload_length = length;
-  if (impl_->queue_.PushCommandWithin(record, queue_limit_)) {
+  record->refused = refused_for_size;
+  if (impl_->queue_.PushCommandWithin(record, queue_limit_, queue_byte_limit_)) {
     if (refused_.load() > 0) {
       const int64_t refused = refused_.exchange(0);
       if (refused > 0) {
@@ -154,12 +157,32 @@ int32_t MoxSettingsManager::PostCommand(int32_t request_tag, std::unique_ptr<uin
     return 0;
   }
   if (refused_.fetch_add(1) == 0) {
-    services_.WriteLog("MoxSettingsManager:: FAIL: command queue full (" +
-                       std::to_string(queue_limit_) +
-                       " commands); commands are answered with their code alone until it has room");
+    services_.WriteLog("MoxSettingsManager:: FAIL: command queue full (" + QueueLimitText() +
+                       "); commands are answered with their code alone until it has room");
   }
   impl_->dispatch_.AnswerRefused(request_tag, record->payload[0]);
   return 0;
+}
+
+bool MoxSettingsManager::AdmitCommand(int32_t request_tag, uint8_t code, uint32_t length) {
+  const uint64_t text_bytes = length - 1;
+  const uint64_t limit = MaxCommandTextBytes(code, max_command_bytes_);
+  if (text_bytes <= limit) return true;
+  services_.WriteLog(OversizedCommandLine(code, text_bytes, limit));
+  if (IsKnownMessageCode(code)) {
+    auto code_alone = std::make_unique<uint8_t[]>(1);
+    code_alone[0] = code;
+    PostCommand(request_tag, std::move(code_alone), 1, true);
+  }
+  return false;
+}
+
+std::string MoxSettingsManager::QueueLimitText() const {
+  const std::string commands = std::to_string(queue_limit_) + " commands";
+  const std::string bytes = std::to_string(queue_byte_limit_) + " bytes";
+  if (queue_byte_limit_ == 0) return commands;
+  if (queue_limit_ == 0) return bytes;
+  return commands + " or " + bytes;
 }
 
 bool MoxSettingsManager::WorkerLeftBehindRunning() noexcept {

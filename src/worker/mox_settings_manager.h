@@ -10,8 +10,10 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "apMoxSettingsManager.h"
+#include "worker/command_limits.h"
 
 namespace mox {
 
@@ -56,7 +58,16 @@ class MoxSettingsManager {
   // Queues a command; `payload` (message code, then command text) passes to the queue. Always 0.
   // With a queue limit set (QueueLimit) and reached, the command is answered at once instead, on
   // the calling thread, with its code alone, and the first such refusal is logged.
-  int32_t PostCommand(int32_t request_tag, std::unique_ptr<uint8_t[]> payload, uint32_t length);
+  // `refused_for_size`: the command was refused for its size and `payload` is its code alone
+  // (AdmitCommand).
+  int32_t PostCommand(int32_t request_tag, std::unique_ptr<uint8_t[]> payload, uint32_t length,
+                      bool refused_for_size = false);
+
+  // False when a command of `code` with a payload of `length` bytes (at least 1) is over its size
+  // limit (MaxCommandTextBytes): it is then logged with its code and length and, for a known code,
+  // queued as its code alone, to be answered with it in its turn. Called before the payload is
+  // copied, so that such a command never costs more than a few bytes.
+  bool AdmitCommand(int32_t request_tag, uint8_t code, uint32_t length);
 
   // Sets the stop flag and wakes an idle worker; it ends after the pass in progress.
   void Terminate() noexcept;
@@ -74,6 +85,8 @@ class MoxSettingsManager {
   void Finalize() noexcept;
   // Ends the worker thread within the stop timeouts; false when it had to be left behind.
   bool StopWorker() noexcept;
+  // The queue limits as the "command queue full" line names them.
+  std::string QueueLimitText() const;
 
   struct Impl;
   WorkerServices& services_;
@@ -81,7 +94,10 @@ class MoxSettingsManager {
   std::unique_ptr<DatabaseAccess> owned_database_;
   DatabaseAccess& database_;
   const StopTimeouts stop_;
-  std::size_t queue_limit_ = 0;  // set before the thread starts, read by PostCommand
+  // Set before the thread starts, read by PostCommand and AdmitCommand.
+  std::size_t queue_limit_ = 0;
+  std::size_t queue_byte_limit_ = 0;
+  std::size_t max_command_bytes_ = kDefaultMaxCommandBytes;
   // Commands refused since the queue last had room; logged when the queue fills and frees.
   std::atomic<int64_t> refused_{0};
   std::unique_ptr<Impl> impl_;

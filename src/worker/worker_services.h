@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "worker/command_limits.h"
+
 namespace mox {
 
 class WorkerServices {
@@ -15,6 +17,11 @@ class WorkerServices {
   virtual void InitSettings() = 0;
   // The most commands the queue may hold, read after InitSettings; 0 for no limit.
   virtual std::size_t QueueLimit() noexcept { return 0; }
+  // The most payload bytes the queued commands may hold together, read after InitSettings; 0 for
+  // no limit.
+  virtual std::size_t QueueByteLimit() noexcept { return 0; }
+  // The longest command text of codes 10 to 12 and of unknown codes, read after InitSettings.
+  virtual std::size_t MaxCommandBytes() noexcept { return kDefaultMaxCommandBytes; }
   // Keeps the library loaded for good: a thread left behind still runs its code.
   virtual void KeepLibraryLoaded() noexcept {}
 

@@ -35,8 +35,11 @@ mode_t ModeOf(const std::string& path) {
 class SettingsTest : public test::ConfigTest {
  protected:
   // Runs InitSettings on a settings file holding `contents` and gives the file afterwards.
+  // The file as a careful host leaves it: readable by its owner only.
   std::string InitFrom(const std::string& contents) {
     WriteFile(settings_file(), contents);
+    std::filesystem::permissions(
+        settings_file(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     InitSettings();
     return ReadFile(settings_file());
   }
@@ -62,7 +65,7 @@ TEST_F(SettingsTest, FirstStartCreatesTheFileWithTheSixDefaults) {
 
 TEST_F(SettingsTest, MissingKeysAreAddedAndPresentOnesKeptInPlace) {
   EXPECT_EQ(InitFrom("; ours\r\n[Other]\r\nDBUser=elsewhere\r\n[db]\r\ndbuser = alice \r\n\r\n"),
-            "; ours\r\n[Other]\r\nDBUser=elsewhere\r\n[db]\r\ndbuser = alice \r\n"
+            "; ours\r\n[Other]\r\nDBUser=elsewhere\r\n[db]\r\nDBUser=alice\r\n"
             "DBFile=localhost:c:\\MoxSettings.fdb\r\nDBPass=PLANKROSE\r\nDBLang=WIN1251\r\n"
             "DBTime=1200000\r\nProtocol=1\r\n\r\n");
   EXPECT_EQ(gDBUser, "alice");
@@ -76,7 +79,7 @@ TEST_F(SettingsTest, QuotedValuesAreReadAndWrittenBackWithoutQuotes) {
   EXPECT_EQ(gDBPass, "secret");
   EXPECT_EQ(gDBFile, "db:/x y.fdb");
   EXPECT_EQ(after,
-            "[DB]\r\nDBUser=SYSDBA\r\nDBPass=secret\r\nDBFile=  db:/x y.fdb \r\nDBLang=WIN1251\r\n"
+            "[DB]\r\nDBUser=SYSDBA\r\nDBPass=secret\r\nDBFile=db:/x y.fdb\r\nDBLang=WIN1251\r\n"
             "DBTime=1200000\r\nProtocol=1\r\n");
 }
 
@@ -187,6 +190,31 @@ TEST_F(SettingsTest, SettingsFileLiesBesideTheLibrary) {
   EXPECT_EQ(GetLibraryDir(), "");
   EXPECT_EQ(GetLibraryFileName(), "");
   EXPECT_EQ(GetSettingsFileName(), ".ini");
+}
+
+// The file holds the password: a mode that lets group or others read it is logged at each start,
+// whatever Protocol says, and left as the host set it.
+TEST_F(SettingsTest, AFileOthersCanReadIsReportedAndKeepsItsMode) {
+  for (const mode_t mode : {0600u, 0640u, 0604u}) {
+    SCOPED_TRACE(mode);
+    std::filesystem::remove_all(temp_.path() / "host" / "Logs");
+    WriteFile(settings_file(), "[DB]\r\nProtocol=0\r\n");
+    ASSERT_EQ(::chmod(settings_file().c_str(), mode), 0);
+    InitSettings();
+    InitSettings();
+    const std::string line = "InitSettings:: the settings file " + settings_file() +
+                             " can be read by group or others, and it holds the database password";
+    EXPECT_EQ(LogLines(), mode == 0600u ? Lines{} : (Lines{line, line}));
+    EXPECT_EQ(ModeOf(settings_file()), mode);
+  }
+}
+
+// The queue keys are read, never written; a negative value or no number is 0.
+TEST_F(SettingsTest, QueueKeysAreReadAndNeverWritten) {
+  const std::string file = "[Queue]\r\nMaxQueueBytes=4096\r\nMaxCommandBytes=-1\r\n";
+  EXPECT_EQ(InitFrom(file), file + FileWith("1200000", "1"));
+  EXPECT_EQ(gQueueMaxBytes, 4096);
+  EXPECT_EQ(gQueueMaxCommandBytes, 0);
 }
 
 }  // namespace

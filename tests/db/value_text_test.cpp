@@ -73,6 +73,9 @@ TEST(ClientMessageTest, JoinedByCrLfWithOneFinalDotRemoved) {
             "file\r\nNo such file or directory");
   EXPECT_EQ(JoinClientMessages({"first\n", "second.."}), "first\nsecond.");
   EXPECT_EQ(JoinClientMessages({}), "");
+  // The server's text may quote the host's: its control bytes are escaped, its own line end kept.
+  EXPECT_EQ(JoinClientMessages({"string \"a\r\n12:00:00.000 X\x7F\"\n", "next."}),
+            "string \"a\\x0D\\x0A12:00:00.000 X\\x7F\"\nnext");
 }
 
 TEST(StatusVectorTest, CodesAreCollectedAcrossArgumentsUpToTheWarnings) {

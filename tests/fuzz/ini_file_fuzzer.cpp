@@ -168,9 +168,9 @@ void CheckOnlyTheKeyChanged(const std::string& before, const std::string& after,
   // The key already held the value as the writer stores it.
   if (removed.empty() && added.empty()) return;
 
-  // The key's line replaced in place: its name part and line end are kept.
+  // The key's line replaced in place by key=value alone; its line end is kept.
   if (removed.size() == 1 && added.size() == 1 && !KeyPart(removed[0], key).empty()) {
-    Check(KeyPart(added[0], key) == KeyPart(removed[0], key), "a replaced line keeps its name");
+    Check(KeyPart(added[0], key) == std::string(key) + "=", "a replaced line starts with key=");
     Check(LineEnd(added[0]) == LineEnd(removed[0]), "a replaced line keeps its line end");
     Check(ReadsAsEntry(added[0], key, value), "the replaced line holds the value");
     return;

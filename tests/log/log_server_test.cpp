@@ -158,8 +158,13 @@ TEST_F(LogServer, RefusedLinesGoToTheFile) {
   EXPECT_TRUE(WriteLog("taken"));
   EXPECT_TRUE(WriteLog("NOPE one"));
   EXPECT_TRUE(WriteLog("taken again"));
-  EXPECT_EQ(ReadFile(LogFile(when_)), "09:05:07.008 NOPE one\r\n");
-  EXPECT_EQ(Calls().size(), 4u);  // Initialize and three messages
+  // A long line reaches the server cut to 8191 bytes, and the file as a cut record.
+  const std::string long_line = "NOPE" + std::string(9996, 'x');
+  EXPECT_TRUE(WriteLog(long_line));
+  EXPECT_TRUE(Calls().back().ends_with("||" + long_line.substr(0, 8191)));
+  EXPECT_EQ(ReadFile(LogFile(when_)),
+            "09:05:07.008 NOPE one\r\n09:05:07.008 " + long_line.substr(0, 8176) + "\r\n");
+  EXPECT_EQ(Calls().size(), 5u);  // Initialize and four messages
 }
 
 TEST_F(LogServer, FailedInitializeStillOffersEveryLineAndFinalizes) {

@@ -101,10 +101,12 @@ TEST_F(IniFileTest, CreatesAMissingFileForItsOwnerOnly) {
   EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
-TEST_F(IniFileTest, ReplacesOnlyTheValueOfTheOneLine) {
+TEST_F(IniFileTest, ReplacesTheOneLineByKeyEqualsValue) {
   EXPECT_EQ(Write("[DB]\r\na=old\r\nb=2\r\n"), "[DB]\r\na=new\r\nb=2\r\n");
   EXPECT_EQ(Write("[DB]\na=old\nb=2"), "[DB]\na=new\nb=2");
-  EXPECT_EQ(Write("[DB]\r\n  A = 'old' \t\r\n"), "[DB]\r\n  A = new \t\r\n");
+  // Nothing of the old line survives: not the blanks, the quotes or the key's spelling.
+  EXPECT_EQ(Write("[DB]\r\n  A = 'old' \t\r\n"), "[DB]\r\na=new\r\n");
+  EXPECT_EQ(Write("\xEF\xBB\xBF[DB]\na =  x  \n", "a", "WIN1251"), "\xEF\xBB\xBF[DB]\na=WIN1251\n");
   EXPECT_EQ(Write("[DB]\na=\n"), "[DB]\na=new\n");
   EXPECT_EQ(Write("[DB]\na=old"), "[DB]\na=new");
   EXPECT_EQ(Write("[DB]\ra=old\rb=2\r"), "[DB]\ra=new\rb=2\r");

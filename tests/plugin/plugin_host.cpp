@@ -179,6 +179,9 @@ void WritePluginSettings(const std::string& path, const PluginSettings& s) {
       << "DBTime=" << s.db_time << "\r\n"
       << "Protocol=" << (s.protocol ? 1 : 0) << "\r\n";
   WriteFile(path, out.str());
+  // As a careful host leaves it: the file holds the password.
+  std::filesystem::permissions(
+      path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 }  // namespace mox::test

@@ -112,7 +112,7 @@ TEST_F(HostileSettingsTest, ConnectionValuesOverTheDpbLimitFailEveryConnectClean
 TEST_F(HostileSettingsTest, HugeValuesAreCutAtTheReadLimitAndFailCleanly) {
   // A megabyte name, and the sample database's path followed by 64 KiB: both are read as their
   // first 2047 bytes (the ini reader's limit), which name no database.
-  const std::vector<std::string> names = {"/" + std::string(1 << 20, 'n'),
+  const std::vector<std::string> names = {std::string(1, '/').append(1 << 20, 'n'),
                                           db_.Path() + std::string(65536, 'x')};
   for (const std::string& name : names) {
     StartWith(Section(name));
@@ -178,9 +178,11 @@ class ChildHost {
     int correct = -1;
     long long slowest_post_ms = -1;
   };
-  Result Run(const std::string& db_path, int commands, const std::string& option = "") const {
+  // `environment`: assignments put before the command, as a shell takes them.
+  Result Run(const std::string& db_path, int commands, const std::string& option = "",
+             const std::string& environment = "") const {
     Result result;
-    const std::string command = "timeout 120 '" + exe_ + "' '" + db_path + "' " +
+    const std::string command = environment + " timeout 120 '" + exe_ + "' '" + db_path + "' " +
                                 std::to_string(commands) + " " + option + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return result;
@@ -325,6 +327,21 @@ TEST_F(HostileHostTest, LogServerLibraryWithoutFinalizeIsNotUsed) {
   RunAndExpectAllAnswered(child, 10);
   EXPECT_TRUE(child.ClientCalls().empty());
   EXPECT_EQ(CountLinesContaining(child.LogLines(), "MSG_GETMODIFIEDSTATEBYID(ABC)"), 10u);
+}
+
+// The host's own copy of the client library wins over one of the same name earlier on the
+// library search path (here an incomplete one, which would turn the log server off).
+TEST_F(HostileHostTest, LogServerLibraryBesideTheHostComesFirst) {
+  ChildHost child;
+  child.ConfigureLogClient(Record(child));
+  child.InstallLogClient(MOX_LOG_CLIENT_DOUBLE);
+  const TempDir elsewhere;
+  fs::copy_file(MOX_LOG_CLIENT_DOUBLE_NO_FINALIZE, elsewhere.File("libLogClient.so"));
+  const ChildHost::Result result =
+      child.Run(db_.Path(), 10, "", "LD_LIBRARY_PATH='" + elsewhere.path().string() + "'");
+  EXPECT_EQ(result.answered, 10) << result.output;
+  EXPECT_EQ(CountLinesContaining(child.ClientCalls(), "MSG_GETMODIFIEDSTATEBYID(ABC)"), 10u);
+  EXPECT_TRUE(child.LogLines().empty());
 }
 
 // A host that ends its process with commands in flight, without Finalize_Plugin or unloading:

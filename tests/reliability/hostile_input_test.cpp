@@ -172,7 +172,7 @@ TEST_F(HostileInputTest, EveryByteValueInAnEchoedValueComesBackUnchanged) {
   std::vector<std::string> payloads;
   std::vector<std::string> values;
   for (int byte = 0; byte <= 255; ++byte) {
-    values.push_back("a" + std::string(1, static_cast<char>(byte)) + "z");
+    values.push_back(std::string{'a', static_cast<char>(byte), 'z'});
     payloads.push_back(Payload(12, CommaText({{"OfficeID", "7"},
                                               {"BlockNumber", values.back()},
                                               {"BlockNumberPWD", "secret"},

@@ -3,13 +3,17 @@
 // program, not a test: run it by hand (see --help).
 //
 //   mox_queue_growth [--seconds S] [--rate N] [--text T] [--server] [--max-commands M]
+//                    [--max-queue-bytes Q]
+//   mox_queue_growth --single CODE BYTES
 //
 // Loads a copy of the built plug-in against a fresh copy of the sample database (embedded, or
 // through the server with --server and MOX_TEST_SERVER/MOX_TEST_SYSDBA_PASSWORD set), posts
 // commands of code 2 for S seconds (default 5) from one thread, N per second (default: as fast as
 // it can), and samples the process's resident memory and the replies every 250 ms. Then it
 // finalizes with the queue still full and reports how long that took. --max-commands M sets the
-// queue limit ([Queue] MaxCommands=M in the settings file).
+// queue limit ([Queue] MaxCommands=M in the settings file), --max-queue-bytes Q its byte limit.
+// --single posts one command of code CODE whose text is BYTES commas (for codes 10 to 12) or
+// letters, waits for its answer and reports how much the peak resident memory grew meanwhile.
 #include <dlfcn.h>
 
 #include <atomic>
@@ -53,7 +57,18 @@ struct Options {
   std::string text = "ABC";
   bool server = false;
   long max_commands = 0;
+  long max_queue_bytes = 0;
+  int single_code = -1;  // --single: the code, and the text length below
+  long long single_bytes = 0;
 };
+
+long PeakResidentKb() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return 0;
+}
 
 bool ParseOptions(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
@@ -67,6 +82,11 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.text = argv[++i];
     } else if (arg == "--max-commands" && has_value) {
       options.max_commands = std::atol(argv[++i]);
+    } else if (arg == "--max-queue-bytes" && has_value) {
+      options.max_queue_bytes = std::atol(argv[++i]);
+    } else if (arg == "--single" && i + 2 < argc) {
+      options.single_code = std::atoi(argv[++i]);
+      options.single_bytes = std::atoll(argv[++i]);
     } else if (arg == "--server") {
       options.server = true;
     } else {
@@ -74,8 +94,9 @@ bool ParseOptions(int argc, char** argv, Options& options) {
           "usage: %s [--seconds S] [--rate N] [--text T] [--server] [--max-commands M]\n"
           "  posts commands of code 2 with text T (default ABC) for S seconds (default 5), N per\n"
           "  second (default: as fast as possible), and reports queue memory and rates;\n"
-          "  M sets the queue limit ([Queue] MaxCommands)\n",
-          argv[0]);
+          "  M sets the queue limit ([Queue] MaxCommands), Q its byte limit (MaxQueueBytes)\n"
+          "   or: %s --single CODE BYTES: one command, its peak memory\n",
+          argv[0], argv[0]);
       return false;
     }
   }
@@ -102,10 +123,16 @@ int main(int argc, char** argv) {
   settings.protocol = false;
   const std::string settings_file = dir.File("apMoxSettingsManager_growth.ini");
   mox::test::WritePluginSettings(settings_file, settings);
+  std::string queue_section;
   if (options.max_commands > 0) {
-    mox::test::WriteFile(settings_file, mox::test::ReadFile(settings_file) +
-                                            "[Queue]\r\nMaxCommands=" +
-                                            std::to_string(options.max_commands) + "\r\n");
+    queue_section += "MaxCommands=" + std::to_string(options.max_commands) + "\r\n";
+  }
+  if (options.max_queue_bytes > 0) {
+    queue_section += "MaxQueueBytes=" + std::to_string(options.max_queue_bytes) + "\r\n";
+  }
+  if (!queue_section.empty()) {
+    mox::test::WriteFile(settings_file,
+                         mox::test::ReadFile(settings_file) + "[Queue]\r\n" + queue_section);
   }
 
   void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -123,6 +150,29 @@ int main(int argc, char** argv) {
   const std::string payload = "\x02" + options.text;
   for (int i = 0; i < 200; ++i) command(i, payload.data(), static_cast<uint32_t>(payload.size()));
   while (gAnswered.load() < 200) std::this_thread::sleep_for(milliseconds(1));
+
+  if (options.single_code >= 0) {
+    const bool comma_text = options.single_code >= 10 && options.single_code <= 12;
+    std::string big(static_cast<std::size_t>(options.single_bytes) + 1, comma_text ? ',' : 'x');
+    big[0] = static_cast<char>(options.single_code);
+    const long peak_before = PeakResidentKb();
+    const long long answered_before = gAnswered.load();
+    const auto posted_at = steady_clock::now();
+    command(-1, big.data(), static_cast<uint32_t>(big.size()));
+    while (gAnswered.load() == answered_before && steady_clock::now() < posted_at + seconds(120)) {
+      std::this_thread::sleep_for(milliseconds(1));
+    }
+    std::printf(
+        "code %d, %lld bytes of text: %s after %.0f ms (%lld with the code alone); peak "
+        "resident memory +%ld kB\n",
+        options.single_code, options.single_bytes,
+        gAnswered.load() > answered_before ? "answered" : "no answer",
+        duration<double, std::milli>(steady_clock::now() - posted_at).count(), gRefused.load(),
+        PeakResidentKb() - peak_before);
+    finalize();
+    dlclose(handle);
+    return 0;
+  }
 
   const long rss_start = ResidentKb();
   const long long answered_start = gAnswered.load();

@@ -11,17 +11,41 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::unique_ptr<CommandRecord> Record(int32_t tag) {
+std::unique_ptr<CommandRecord> Record(int32_t tag, uint32_t length = 1) {
   auto record = std::make_unique<CommandRecord>();
   record->request_tag = tag;
-  record->payload_length = 1;
-  record->payload = std::make_unique<uint8_t[]>(1);
+  record->payload_length = length;
+  record->payload = std::make_unique<uint8_t[]>(length);
   return record;
 }
 
 // Queues without a limit, as the worker does when none is set.
 void Push(CommandQueue& queue, std::unique_ptr<CommandRecord> record) {
   ASSERT_TRUE(queue.PushCommandWithin(record, 0));
+}
+
+// The byte limit counts the payloads queued: a record that would pass it stays with the caller,
+// and taking or clearing records makes room again.
+TEST(CommandQueue, ByteLimitBoundsThePayloadsQueued) {
+  CommandQueue queue;
+  struct Step {
+    uint32_t length;
+    bool taken;
+  };
+  for (const Step step :
+       {Step{60, true}, Step{41, false}, Step{40, true}, Step{1, false}, Step{101, false}}) {
+    auto record = Record(static_cast<int32_t>(step.length), step.length);
+    EXPECT_EQ(queue.PushCommandWithin(record, 0, 100), step.taken) << step.length;
+    EXPECT_EQ(record == nullptr, step.taken);
+  }
+  ASSERT_NE(queue.PopCommand(10ms), nullptr);  // the 60 bytes
+  auto fits = Record(1, 60);
+  EXPECT_TRUE(queue.PushCommandWithin(fits, 0, 100));
+  EXPECT_EQ(queue.ClearQueue(), 2u);
+  auto whole = Record(2, 100);
+  EXPECT_TRUE(queue.PushCommandWithin(whole, 2, 100));
+  auto by_count = Record(3, 0);
+  EXPECT_FALSE(queue.PushCommandWithin(by_count, 1, 0));
 }
 
 TEST(CommandQueue, HandsOutOldestFirstAndNothingWhenIdle) {

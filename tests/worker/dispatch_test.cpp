@@ -67,7 +67,7 @@ TEST_F(DispatchTest, GetDataByIdLogsCallsAndAnswers) {
   db.text = "a\0b"s;
   EXPECT_EQ(Answer(1, "A\0B"s), Bytes({1, 1}, "a\0b"s));
   EXPECT_EQ(db.Events("db:").back(), "DBGetDataByID(A\0B)"s);
-  EXPECT_EQ(db.Events("protocol:").back(), "MSG: A\0B"s);
+  EXPECT_EQ(db.Events("protocol:").back(), "MSG: A\\x00B");
   Answer(1, "");
   EXPECT_EQ(db.Events("db:").back(), "DBGetDataByID()");
 }
