@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "db/db_error.h"
+#include "platform/static_mutex.h"
 
 namespace mox {
 namespace {
@@ -25,7 +26,7 @@ struct KeptClient {
   std::shared_ptr<const FbClient> client;
 };
 
-constinit std::mutex gKeptLock;
+constinit platform::StaticMutex gKeptLock;
 NoDestroy<KeptClient> gKept;
 constinit std::atomic<unsigned> gLoads{0};
 
@@ -40,7 +41,7 @@ bool Bind(const platform::DynamicLibrary& library, const char* name, Function& t
 std::vector<std::string> ClientLibraryNames() {
   std::lock_guard lock(gNamesLock);
   if (gNamesOverride) return *gNamesOverride;
-  return {"libfbclient.so.2", "libfbclient.so"};
+  return {platform::kClientLibraryNames.begin(), platform::kClientLibraryNames.end()};
 }
 
 void OverrideClientLibraryNamesForTesting(std::optional<std::vector<std::string>> names) {
@@ -82,9 +83,8 @@ std::shared_ptr<const FbClient> FbClient::Load() {
       return client;
     }
   }
-  throw DBError(
-      "InterBase library libfbclient.so.2 not found in the path. Please install InterBase to use "
-      "this functionality");
+  throw DBError("InterBase library " + std::string(platform::kClientLibraryNames.front()) +
+                " not found in the path. Please install InterBase to use this functionality");
 }
 
 unsigned ClientLibraryLoads() noexcept {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/dynamic_library.h"
+#include "platform/system_names.h"
 
 namespace mox {
 
@@ -18,7 +19,8 @@ class FbClient {
   // The first library of ClientLibraryNames() that opens and has every entry point. Loaded once
   // and kept until ReleaseClientLibrary (the library's unload), so that a worker created again
   // finds it in place. Throws DBError ("InterBase library libfbclient.so.2 not found in the path.
-  // ...") when none loads.
+  // ...", gds32.dll on Windows) when none loads. On 32-bit Windows every entry point is __stdcall:
+  // ibase.h says so under _WIN32, and the decltype types below carry it.
   static std::shared_ptr<const FbClient> Load();
 
   decltype(&isc_attach_database) attach_database = nullptr;
@@ -56,7 +58,8 @@ unsigned ClientLibraryLoads() noexcept;
 // the client library tears itself down then.
 void ReleaseClientLibrary() noexcept;
 
-// The names tried in order: "libfbclient.so.2", then "libfbclient.so".
+// The names tried in order: "libfbclient.so.2", then "libfbclient.so" (Windows: "gds32.dll", then
+// "fbclient.dll").
 std::vector<std::string> ClientLibraryNames();
 // Test seam: replaces the list above until reset with nullopt.
 void OverrideClientLibraryNamesForTesting(std::optional<std::vector<std::string>> names);

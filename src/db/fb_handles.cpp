@@ -8,7 +8,7 @@ StatementHandle& StatementHandle::operator=(StatementHandle&& other) noexcept {
   if (this != &other) {
     Reset();
     client_ = other.client_;
-    handle_ = std::exchange(other.handle_, 0);
+    handle_ = std::exchange(other.handle_, isc_stmt_handle{});
   }
   return *this;
 }

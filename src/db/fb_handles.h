@@ -16,7 +16,7 @@ class StatementHandle {
   explicit StatementHandle(const FbClient& client) : client_(&client) {}
   ~StatementHandle() { Reset(); }
   StatementHandle(StatementHandle&& other) noexcept
-      : client_(other.client_), handle_(std::exchange(other.handle_, 0)) {}
+      : client_(other.client_), handle_(std::exchange(other.handle_, isc_stmt_handle{})) {}
   StatementHandle& operator=(StatementHandle&& other) noexcept;
 
   isc_stmt_handle* get() { return &handle_; }

@@ -9,21 +9,23 @@
 
 #include "log/time_separated_file_log.h"
 #include "platform/dynamic_library.h"
+#include "platform/system_names.h"
 
 namespace mox {
 
 // The exports of the log-server client library. Texts are zero-terminated and never null; a
 // Boolean result is the lowest byte of the int32_t, zero meaning false.
 extern "C" {
-using ClientInitializeFunction = int32_t (*)(const char* params, int32_t value);
-using ClientFinalizeFunction = void (*)();
-using ClientMessageFunction = int32_t (*)(double ole_date_local, const char* host_exe_name,
-                                          const char* module_name, const char* prefix,
-                                          const char* text);
+using ClientInitializeFunction = int32_t(MOX_SYSTEM_CALL*)(const char* params, int32_t value);
+using ClientFinalizeFunction = void(MOX_SYSTEM_CALL*)();
+using ClientMessageFunction = int32_t(MOX_SYSTEM_CALL*)(double ole_date_local,
+                                                        const char* host_exe_name,
+                                                        const char* module_name, const char* prefix,
+                                                        const char* text);
 }
 
 // File name under which the log-server client library is loaded.
-inline constexpr char kLogClientLibraryName[] = "libLogClient.so";
+using platform::kLogClientLibraryName;
 // The second argument of DLL_Initialize.
 inline constexpr int32_t kLogClientInitializeValue = 500;
 

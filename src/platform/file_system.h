@@ -15,6 +15,9 @@ bool AppendToFile(const std::string& path, const char* data, std::size_t size);
 // True when `path` names an existing directory.
 bool DirectoryExists(const std::string& path);
 
+// True when nothing exists at `path` (false when something is there or the system cannot tell).
+bool FileIsMissing(const std::string& path);
+
 // Creates the directory `path` with every missing parent. True when it exists afterwards.
 bool CreateDirectories(const std::string& path);
 

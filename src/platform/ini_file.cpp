@@ -1,9 +1,5 @@
 #include "platform/ini_file.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-
 #include "platform/file_system.h"
 
 namespace mox::platform {
@@ -214,11 +210,6 @@ std::string WithEntry(std::string text, std::string_view section, std::string_vi
   return text;
 }
 
-bool IsMissing(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
-}
-
 }  // namespace
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {}
@@ -250,7 +241,7 @@ bool IniFile::WriteString(std::string_view section, std::string_view key, std::s
   std::string text;
   if (!ReadWholeFile(path_, text)) {
     // Only a file that is not there may be started afresh; one we cannot read is never clobbered.
-    if (!IsMissing(path_)) return false;
+    if (!FileIsMissing(path_)) return false;
     text.clear();
   }
   return ReplaceFileAtomically(path_, WithEntry(std::move(text), section, key, EncodeValue(value)));

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "platform/system_detail.h"
+
 namespace mox::platform {
 
 LocalDateTime ToLocal(std::chrono::system_clock::time_point when) {
@@ -19,7 +21,7 @@ LocalDateTime ToLocal(std::chrono::system_clock::time_point when) {
   thread_local std::time_t cached_second = -1;
   thread_local std::tm cached_parts{};
   if (t != cached_second || cached_second == -1) {
-    localtime_r(&t, &cached_parts);
+    cached_parts = detail::LocalCalendar(t);
     cached_second = t;
   }
   const std::tm& parts = cached_parts;

@@ -2,10 +2,6 @@
 
 namespace mox::platform {
 
-char PathSeparator() { return '/'; }
-
-bool IsPathSeparator(char c) { return c == '/'; }
-
 static std::string_view::size_type LastSeparator(std::string_view path) {
   for (auto i = path.size(); i > 0; --i) {
     if (IsPathSeparator(path[i - 1])) return i - 1;

@@ -9,7 +9,7 @@ namespace mox::platform {
 // The separator the platform's paths use between directories.
 char PathSeparator();
 
-// True for every character that ends a directory part ('/' here).
+// True for every character that ends a directory part ('/'; on Windows also '\\').
 bool IsPathSeparator(char c);
 
 // The text after the last path separator (the whole text when there is none).

@@ -14,12 +14,12 @@
 #include "log/log_text.h"
 #include "log/program_log.h"
 #include "platform/module_exit.h"
+#include "platform/process_exit.h"
+#include "platform/system_names.h"
 #include "plugin/exports_internal.h"
 #include "plugin/plugin_name.h"
 #include "plugin/plugin_services.h"
 #include "worker/mox_settings_manager.h"
-
-#define MOX_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace mox {
 namespace {
@@ -78,6 +78,12 @@ void StopWorkerAtProcessExit() noexcept {
 }
 
 void StopWorkerAtUnload() noexcept {
+  if (platform::OtherThreadsEndedByProcessExit()) {
+    // The worker thread is gone, perhaps holding a lock its object's destruction would wait for.
+    gPostTarget.store(nullptr);
+    gWorker.release();
+    return;
+  }
   DestroyWorker();
   // The library's globals go next. A thread that Finalize_Plugin left behind and that has ended
   // is done with them (the check orders its last steps before this point); one still running

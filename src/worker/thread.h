@@ -9,7 +9,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
+
+#include "platform/module_thread.h"
 
 namespace mox {
 
@@ -58,7 +59,9 @@ class Thread {
   bool body_done_ = false;         // guarded by gate_lock_
   bool given_up_ = false;          // guarded by gate_lock_: abandoned by its owner
   std::atomic<bool> terminated_{false};
-  std::thread thread_;  // last, so that everything Run reads exists when it starts
+  // Last, so that everything Run reads exists when it starts. It keeps the library loaded while
+  // it runs (see ModuleThread).
+  platform::ModuleThread thread_;
 };
 
 }  // namespace mox

@@ -67,6 +67,11 @@ bool DirectoryExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool FileIsMissing(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
 bool CreateDirectories(const std::string& path) {
   if (path.empty()) return false;
   if (DirectoryExists(path)) return true;

@@ -1,0 +1,130 @@
+#include <windows.h>
+
+#include <string>
+
+#include "platform/file_system.h"
+#include "platform/path.h"
+
+namespace mox::platform {
+namespace {
+
+// Closes a file handle on every path out of a scope.
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) : handle_(handle) {}
+  ~FileHandle() {
+    if (valid()) CloseHandle(handle_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  // Closes now and reports whether the close succeeded.
+  bool Close() {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle == INVALID_HANDLE_VALUE || CloseHandle(handle) != FALSE;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// Other processes may read, write, rename and delete a file while we have it open, as they could
+// with one that is closed.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool WriteAll(HANDLE file, const char* data, std::size_t size) {
+  while (size > 0) {
+    const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(file, data, chunk, &written, nullptr) || written == 0) return false;
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool AppendToFile(const std::string& path, const char* data, std::size_t size) {
+  // FILE_APPEND_DATA alone makes every write go to the end of the file, as one step, so lines of
+  // concurrent writers never overwrite each other.
+  FileHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  DWORD written = 0;
+  return WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) != FALSE;
+}
+
+bool DirectoryExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool FileIsMissing(const std::string& path) {
+  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool CreateDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  if (DirectoryExists(path)) return true;
+  // Create each missing level from the top down (a drive such as "C:" always exists).
+  for (std::size_t pos = 1; pos <= path.size(); ++pos) {
+    if (pos == path.size() || IsPathSeparator(path[pos])) {
+      const std::string level = path.substr(0, pos);
+      if (level.empty() || level.back() == ':' || DirectoryExists(level)) continue;
+      if (!CreateDirectoryA(level.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        return false;
+      }
+    }
+  }
+  return DirectoryExists(path);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& contents) {
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  std::string result;
+  char buffer[65536];
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) return false;
+    if (n == 0) break;
+    result.append(buffer, n);
+  }
+  contents = std::move(result);
+  return true;
+}
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view contents) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    // Replacing a read-only file would bypass its protection; a folder is never replaced.
+    if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) return false;
+  } else if (!FileIsMissing(path)) {
+    return false;
+  }
+  const std::string directory = DirectoryPart(path).empty() ? "." : DirectoryPart(path);
+  char temp[MAX_PATH + 1] = {};
+  // Creates an empty, uniquely named file in the same folder, so that the move below is a rename.
+  if (GetTempFileNameA(directory.c_str(), "mox", 0, temp) == 0) return false;
+  bool written = false;
+  {
+    FileHandle file(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    written = file.valid() && WriteAll(file.get(), contents.data(), contents.size()) &&
+              FlushFileBuffers(file.get()) && file.Close();
+  }
+  if (!written ||
+      !MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileA(temp);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace mox::platform

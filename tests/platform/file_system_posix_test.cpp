@@ -1,0 +1,105 @@
+// ReplaceFileAtomically on POSIX: permission bits, owners and symbolic links.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/file_system.h"
+#include "support/temp_dir.h"
+
+namespace mox::platform {
+namespace {
+
+using mox::test::ReadFile;
+using mox::test::TempDir;
+using mox::test::WriteFile;
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return 0;
+  return st.st_mode & 07777;
+}
+
+// Every name in the directory, so that a leftover temporary file shows.
+std::vector<std::string> Entries(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(ReplaceFileAtomicallyTest, CreatesANewFileForItsOwnerOnly) {
+  TempDir dir;
+  const std::string file = dir.File("s.ini");
+  ASSERT_TRUE(ReplaceFileAtomically(file, "secret\r\n"));
+  EXPECT_EQ(ReadFile(file), "secret\r\n");
+  EXPECT_EQ(ModeOf(file), 0600u);
+  EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"s.ini"});
+}
+
+TEST(ReplaceFileAtomicallyTest, KeepsTheModeOfAnExistingFile) {
+  TempDir dir;
+  const std::string file = dir.File("s.ini");
+  WriteFile(file, "old");
+  ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+  ASSERT_TRUE(ReplaceFileAtomically(file, std::string("new\0bytes", 9)));
+  EXPECT_EQ(ReadFile(file), std::string("new\0bytes", 9));
+  EXPECT_EQ(ModeOf(file), 0640u);
+  EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"s.ini"});
+}
+
+TEST(ReplaceFileAtomicallyTest, RefusesAndChangesNothingWhereItMayNotWrite) {
+  TempDir dir;
+  const std::string read_only = dir.File("ro.ini");
+  WriteFile(read_only, "keep");
+  ASSERT_EQ(::chmod(read_only.c_str(), 0444), 0);
+  EXPECT_FALSE(ReplaceFileAtomically(read_only, "lost"));
+  EXPECT_EQ(ReadFile(read_only), "keep");
+  EXPECT_EQ(ModeOf(read_only), 0444u);
+
+  EXPECT_FALSE(ReplaceFileAtomically(dir.File("missing/s.ini"), "x"));
+  // A directory in the file's place is not replaced.
+  std::filesystem::create_directory(dir.path() / "sub");
+  EXPECT_FALSE(ReplaceFileAtomically(dir.File("sub"), "x"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "sub"));
+  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"ro.ini", "sub"}));
+}
+
+TEST(ReplaceFileAtomicallyTest, RefusesInAReadOnlyDirectory) {
+  TempDir dir;
+  const auto locked = dir.path() / "locked";
+  std::filesystem::create_directory(locked);
+  const std::string existing = (locked / "s.ini").string();
+  WriteFile(existing, "keep");
+  ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
+  EXPECT_FALSE(ReplaceFileAtomically(existing, "lost"));
+  EXPECT_FALSE(ReplaceFileAtomically((locked / "new.ini").string(), "x"));
+  EXPECT_EQ(ReadFile(existing), "keep");
+  EXPECT_EQ(Entries(locked), std::vector<std::string>{"s.ini"});
+}
+
+TEST(ReplaceFileAtomicallyTest, ReplacesTheFileBehindALinkAndKeepsItsOwner) {
+  TempDir dir;
+  const std::string target = dir.File("real.ini");
+  const std::string link = dir.File("link.ini");
+  WriteFile(target, "old");
+  std::filesystem::create_symlink(target, link);
+  ASSERT_TRUE(ReplaceFileAtomically(link, "new"));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadFile(target), "new");
+
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another owner needs root";
+  ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+  ASSERT_TRUE(ReplaceFileAtomically(target, "newer"));
+  struct stat st {};
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_gid, 65534u);
+  EXPECT_EQ(ReadFile(target), "newer");
+}
+
+}  // namespace
+}  // namespace mox::platform
