@@ -11,6 +11,7 @@ packages=(
   llvm
   firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
   rsyslog tzdata dpkg-dev file lintian
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 googletest
 )
 
 if [ "$(id -u)" -ne 0 ]; then
