@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
         std::cout);
   }
 
-  const bool stdin_is_terminal = isatty(STDIN_FILENO) == 1;
+  const bool stdin_is_terminal = StdinIsTerminal();
   const bool at_prompt = options.commands.empty() && !options.script_path &&
                          (options.interactive || stdin_is_terminal);
   std::vector<std::string> errors;

@@ -1,4 +1,5 @@
-// The plug-in library, loaded by path with dlopen, and its four exports.
+// The plug-in library, loaded by path (dlopen, or LoadLibraryA on Windows), and its four exports.
+// The system's side lives in plugin_module_posix.cpp and plugin_module_windows.cpp.
 #pragma once
 
 #include <filesystem>
@@ -11,7 +12,8 @@
 
 namespace mox::host {
 
-inline constexpr const char* kDefaultPluginFileName = "apMoxSettingsManager.so";
+// apMoxSettingsManager.so, or apMoxSettingsManager.dll on Windows.
+extern const char* const kDefaultPluginFileName;
 
 // The four exports; every pointer is set.
 struct PluginApi {
@@ -42,6 +44,9 @@ class PluginModule {
 
 // The directory of the running executable; empty when the system cannot tell.
 std::filesystem::path ExecutableDirectory();
+
+// True when standard input is a terminal.
+bool StdinIsTerminal();
 
 // Where to look for the plug-in when no path is given: beside the executable, then in the
 // current directory.

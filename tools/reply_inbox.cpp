@@ -62,8 +62,8 @@ CallbackBinding::~CallbackBinding() {
   g_bound_inbox.store(nullptr);
 }
 
-void ReplyCallback(std::int32_t tag, const char* name, const char* reply, std::int32_t length,
-                   std::uint32_t user) {
+void MOX_CALL ReplyCallback(std::int32_t tag, const char* name, const char* reply,
+                            std::int32_t length, std::uint32_t user) {
   try {
     if (ReplyInbox* inbox = g_bound_inbox.load()) inbox->Deliver(tag, name, reply, length, user);
   } catch (...) {

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "apMoxSettingsManager.h"
+
 namespace mox::host {
 
 struct ReceivedReply {
@@ -59,8 +61,9 @@ class CallbackBinding {
   CallbackBinding& operator=(const CallbackBinding&) = delete;
 };
 
-// The function handed to Init_Plugin. It never throws into the plug-in.
-void ReplyCallback(std::int32_t tag, const char* name, const char* reply, std::int32_t length,
-                   std::uint32_t user);
+// The function handed to Init_Plugin, in the calling convention the header gives callbacks. It
+// never throws into the plug-in.
+void MOX_CALL ReplyCallback(std::int32_t tag, const char* name, const char* reply,
+                            std::int32_t length, std::uint32_t user);
 
 }  // namespace mox::host

@@ -2,10 +2,12 @@
 # The Windows DLL end to end under wine, through a C host that loads it with LoadLibraryA: plug-in
 # names of renamed copies, the settings file beside the DLL, the log file's path and line format,
 # a start without any client library, FreeLibrary with and without Finalize_Plugin, process exit
-# with the worker busy in a reply callback, and the log-server client library beside the host.
-# Usage: end_to_end.sh <wine> <host.exe> <plug-in dll> <client stub dll> <log client stub dll> <dir>
+# with the worker busy in a reply callback, the log-server client library beside the host, and
+# the sample host mox-host.exe.
+# Usage: end_to_end.sh <wine> <host.exe> <plug-in dll> <client stub dll> <log client stub dll>
+#                      <mox-host.exe> <dir>
 set -euo pipefail
-wine=$1 host=$2 plugin=$3 client_stub=$4 log_client_stub=$5 work=$6
+wine=$1 host=$2 plugin=$3 client_stub=$4 log_client_stub=$5 mox_host=$6 work=$7
 failures=0
 fail() {
   echo "FAIL: $*"
@@ -92,6 +94,12 @@ expect_line "exit"
 run_host "$work/stub" apMoxSettingsManager.dll load init hold command held
 expect_line "held: yes"
 expect_line "exit"
+
+# The sample host finds the DLL beside itself and prints the failure reply decoded.
+cp "$mox_host" "$work/stub/mox-host.exe"
+out=$(cd "$work/stub" && timeout 60 "$wine" ./mox-host.exe 'getdata 42' 2>&1 | tr -d '\r' || true)
+expect_line "name: MoxSettingsManager"
+expect_line "#1 < code 1 MSG_GETDATABYID: failed"
 
 if [ "$failures" != 0 ]; then
   echo "$failures check(s) failed"
