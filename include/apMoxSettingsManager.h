@@ -15,6 +15,10 @@
  *  - The reply bytes are valid only during the callback; a NUL byte follows them but is not counted,
  *    and the reply itself may hold NUL bytes: take its length from the length argument.
  *  - No export ever lets an exception or a crash through; failures are written to the plug-in's log.
+ *  - Windows: the DLL exports the four functions under their plain names (no "_Init_Plugin@12"),
+ *    in the calling convention MOX_CALL (__stdcall on 32-bit Windows), and the reply callback must
+ *    use it too. A host that calls FreeLibrary without Finalize_Plugin leaves the DLL loaded (its
+ *    worker thread holds a reference) until the process ends.
  *
  * The header is valid C99 and C++.
  */
@@ -23,6 +27,7 @@
 
 #include <stdint.h>
 
+/* The calling convention of the exports and of the reply callback. */
 #if defined(_WIN32)
 #define MOX_CALL __stdcall
 #else
