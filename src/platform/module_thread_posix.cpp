@@ -1,3 +1,4 @@
+#include <system_error>
 #include <thread>
 
 #include "platform/module_thread.h"
@@ -20,11 +21,13 @@ bool ModuleThread::joinable() const noexcept {
 }
 
 void ModuleThread::join() {
+  if (!state_) throw std::system_error(std::make_error_code(std::errc::invalid_argument));
   state_->thread.join();
   state_.reset();
 }
 
 void ModuleThread::detach() {
+  if (!state_) throw std::system_error(std::make_error_code(std::errc::invalid_argument));
   state_->thread.detach();
   state_.reset();
 }

@@ -84,6 +84,15 @@ grep -qF "DLL_MessageToLogServer|apMoxSettingsManager.dll|Init_Plugin: MoxSettin
 grep -qx "DLL_Finalize||" "$record" || fail "no DLL_Finalize in $record"
 [ -z "$(find "$work/stub" -name '*.log')" ] || fail "lines the log server took went to a file too"
 
+# Without gds32.dll the client library is found as fbclient.dll.
+mkdir -p "$work/fbclient"
+cp "$host" "$work/fbclient/mox_test_host.exe"
+cp "$plugin" "$work/fbclient/apMoxSettingsManager.dll"
+cp "$client_stub" "$work/fbclient/fbclient.dll"
+run_host "$work/fbclient" apMoxSettingsManager.dll load init command reply finalize free loaded
+expect_line "reply: tag=7 user=99 length=1 code=1 name=MoxSettingsManager"
+expect_line "loaded: no"
+
 # FreeLibrary without Finalize_Plugin: the DLL stays (its worker holds it); the exit is clean.
 run_host "$work/stub" apMoxSettingsManager.dll load init command reply free loaded
 expect_line "FreeLibrary: ok"
