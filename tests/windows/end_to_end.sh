@@ -74,10 +74,15 @@ record="$work/stub/log-server.txt"
 printf '[Debug]\r\napMoxSettingsManager.dll=%s\r\n' "$(windows_path "$record")" \
   >"$work/stub/mox_test_host.ini"
 
-# Finalize_Plugin, then FreeLibrary: the DLL really goes (the worker dropped its reference).
-run_host "$work/stub" apMoxSettingsManager.dll load init command reply finalize free loaded
+# Finalize_Plugin, then FreeLibrary: the DLL really goes (the worker dropped its reference), and
+# the libraries it loaded go with it.
+run_host "$work/stub" apMoxSettingsManager.dll load init command reply loaded=gds32.dll finalize \
+  free loaded loaded=gds32.dll loaded=LogClient.dll
 expect_line "reply: tag=7 user=99 length=1 code=1 name=MoxSettingsManager"
+expect_line "gds32.dll loaded: yes"
 expect_line "loaded: no"
+expect_line "gds32.dll loaded: no"
+expect_line "LogClient.dll loaded: no"
 grep -qF "DLL_Initialize|$(windows_path "$record")|500" "$record" || fail "no DLL_Initialize in $record"
 grep -qF "DLL_MessageToLogServer|apMoxSettingsManager.dll|Init_Plugin: MoxSettingsManager" \
   "$record" || fail "no Init_Plugin line sent to the log server: $(cat "$record")"

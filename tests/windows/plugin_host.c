@@ -9,7 +9,7 @@
  *   hold      makes the next reply callback signal, then block forever (a busy worker)
  *   held      waits up to 20 s until the callback blocks
  *   finalize  Finalize_Plugin                free      FreeLibrary
- *   loaded    whether the DLL is still in the process
+ *   loaded    whether the DLL is still in the process (loaded=NAME: the DLL of that name)
  * After the last step the host returns from main: the process exits with the worker as it is. */
 #include <stdio.h>
 #include <string.h>
@@ -90,6 +90,8 @@ int main(int argc, char** argv) {
       printf("FreeLibrary: %s\n", FreeLibrary(module) ? "ok" : "failed");
     } else if (strcmp(step, "loaded") == 0) {
       printf("loaded: %s\n", GetModuleHandleA(dll) != NULL ? "yes" : "no");
+    } else if (strncmp(step, "loaded=", 7) == 0) {
+      printf("%s loaded: %s\n", step + 7, GetModuleHandleA(step + 7) != NULL ? "yes" : "no");
     } else {
       printf("unknown step %s\n", step);
       return 2;
