@@ -10,11 +10,13 @@ void DynamicLibrary::Closer::operator()(void* handle) const noexcept {
 
 DynamicLibrary DynamicLibrary::Open(const std::string& name) {
   DynamicLibrary library;
-  // No "missing DLL" dialog box in a service: a failure is only reported.
-  const UINT old_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  // No "missing DLL" dialog box in a service: a failure is only reported. Set for this thread
+  // only, so that the host's other threads keep their mode.
+  DWORD old_mode = 0;
+  const bool mode_set = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &old_mode) != FALSE;
   library.handle_.reset(LoadLibraryA(name.c_str()));
   const DWORD error = GetLastError();
-  SetErrorMode(old_mode);
+  if (mode_set) SetThreadErrorMode(old_mode, nullptr);
   SetLastError(error);
   return library;
 }
