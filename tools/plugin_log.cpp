@@ -5,6 +5,8 @@
 #include <iterator>
 #include <system_error>
 
+#include "tools/plugin_module.h"
+
 namespace mox::host {
 
 namespace {
@@ -32,8 +34,7 @@ std::filesystem::path PluginLogFile(const std::filesystem::path& host_dir,
                                     const std::string& library_file_name,
                                     std::chrono::system_clock::time_point when) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-  std::tm local{};
-  localtime_r(&seconds, &local);
+  const std::tm local = LocalCalendar(seconds);
   char day[16];
   char hour[8];
   std::strftime(day, sizeof day, "%Y_%m_%d", &local);

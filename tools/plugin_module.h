@@ -2,6 +2,7 @@
 // The system's side lives in plugin_module_posix.cpp and plugin_module_windows.cpp.
 #pragma once
 
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -47,6 +48,9 @@ std::filesystem::path ExecutableDirectory();
 
 // True when standard input is a terminal.
 bool StdinIsTerminal();
+
+// `t` broken down in the local time zone.
+std::tm LocalCalendar(std::time_t t);
 
 // Where to look for the plug-in when no path is given: beside the executable, then in the
 // current directory.

@@ -52,6 +52,12 @@ std::filesystem::path ExecutableDirectory() {
   return exe.empty() ? exe : exe.parent_path();
 }
 
+std::tm LocalCalendar(std::time_t t) {
+  std::tm local{};
+  localtime_r(&t, &local);
+  return local;
+}
+
 bool StdinIsTerminal() {
   return isatty(STDIN_FILENO) == 1;
 }

@@ -54,6 +54,12 @@ std::filesystem::path ExecutableDirectory() {
   return std::filesystem::path(buffer.substr(0, n)).parent_path();
 }
 
+std::tm LocalCalendar(std::time_t t) {
+  std::tm local{};
+  localtime_s(&local, &t);
+  return local;
+}
+
 bool StdinIsTerminal() {
   return _isatty(_fileno(stdin)) != 0;
 }

@@ -113,7 +113,8 @@ expect_line "exit"
 cp "$mox_host" "$work/stub/mox-host.exe"
 out=$(cd "$work/stub" && timeout 60 "$wine" ./mox-host.exe 'getdata 42' 2>&1 | tr -d '\r' || true)
 expect_line "name: MoxSettingsManager"
-expect_line "#1 < code 1 MSG_GETDATABYID: failed"
+grep -qF '#1 < code 1 MSG_GETDATABYID: failed, see Logs\' <<<"$out" ||
+  fail "mox-host did not print the failure reply with its log file: $out"
 
 if [ "$failures" != 0 ]; then
   echo "$failures check(s) failed"
