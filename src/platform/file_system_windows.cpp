@@ -127,4 +127,10 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view contents) {
   return true;
 }
 
+// Windows guards files with access lists, not mode bits; a file's readers are set by its folder's
+// inherited list, which the plug-in does not judge.
+bool ReadableByGroupOrOthers(const std::string&) {
+  return false;
+}
+
 }  // namespace mox::platform

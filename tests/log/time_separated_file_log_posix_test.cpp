@@ -1,0 +1,106 @@
+// The hour's file kept open between lines (POSIX systems; Windows opens it for every line).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "log/date_time_pattern.h"
+#include "log/time_separated_file_log.h"
+#include "log_test_support.h"
+#include "support/temp_dir.h"
+
+namespace mox {
+namespace {
+
+using test::At;
+using test::ReadFile;
+
+// The file stays open between lines; whatever an operator or the clock does between two lines,
+// the second must land where a fresh open would have put it.
+TEST(TimeSeparatedFileLogKeptOpenTest, SecondLineGoesWhereTheNameNowLeads) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& day)> between;  // `day`: the first line's folder
+    int second_hour;
+    bool second_written;
+    std::vector<std::pair<std::string, std::string>> files;  // under Logs/: contents
+  };
+  const std::string one = "2024_03_01/09_m.log";
+  const std::string first = "09:00:00.000 one\r\n", two = "09:00:00.000 two\r\n";
+  // clang-format off
+  const Case cases[] = {
+      {"file deleted", [](auto& d) { fs::remove(d + "/09_m.log"); },
+       9, true, {{one, two}}},
+      {"file renamed", [](auto& d) { fs::rename(d + "/09_m.log", d + "/old.log"); },
+       9, true, {{"2024_03_01/old.log", first}, {one, two}}},
+      {"file replaced", [](auto& d) { fs::remove(d + "/09_m.log"); test::WriteFile(d + "/09_m.log", "x\n"); },
+       9, true, {{one, "x\n" + two}}},
+      {"folder moved away", [](auto& d) { fs::rename(d, d + "_moved"); },
+       9, true, {{"2024_03_01_moved/09_m.log", first}, {one, two}}},
+      {"file turned into a folder", [](auto& d) { fs::remove(d + "/09_m.log"); fs::create_directory(d + "/09_m.log"); },
+       9, false, {}},
+      {"hour switch", [](auto&) {},
+       10, true, {{one, first}, {"2024_03_01/10_m.log", "10:00:00.000 two\r\n"}}},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempDir temp;
+    const std::string logs = temp.File("Logs");
+    TimeSeparatedFileLog log(QuotePatternLiteral(logs + "/") +
+                             "YYYY\"_\"MM\"_\"DD\"/\"HH\"_m.log\"");
+    // Each line reads the clock twice: for the file name, then for the time stamp.
+    const auto nine = At(2024, 3, 1, 9, 0, 0, 0), later = At(2024, 3, 1, c.second_hour, 0, 0, 0);
+    log.SetClock(test::SequenceClock({nine, nine, later, later}));
+    ASSERT_TRUE(log.Write("one"));
+    c.between(logs + "/2024_03_01");
+    EXPECT_EQ(log.Write("two"), c.second_written);
+    for (const auto& [file, contents] : c.files)
+      EXPECT_EQ(ReadFile(logs + "/" + file), contents) << file;
+  }
+}
+
+// Two processes, and two log objects in one of them, append to the same file: every line arrives
+// whole, none is lost.
+TEST(TimeSeparatedFileLogKeptOpenTest, WritersInTwoProcessesNeitherLoseNorSplitLines) {
+  test::TempDir temp;
+  const std::string pattern = QuotePatternLiteral(temp.File("Logs") + "/") + "\"shared.log\"";
+  constexpr int kLines = 2000;
+  const std::string text(200, 'x');
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    TimeSeparatedFileLog log(pattern);
+    int failed = 0;
+    for (int i = 0; i < kLines; ++i) failed += log.Write("c" + text) ? 0 : 1;
+    _exit(failed == 0 ? 0 : 1);
+  }
+  TimeSeparatedFileLog first(pattern);
+  TimeSeparatedFileLog second(pattern);
+  for (int i = 0; i < kLines / 2; ++i) {
+    EXPECT_TRUE(first.Write("p" + text));
+    EXPECT_TRUE(second.Write("p" + text));
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::istringstream lines(ReadFile(temp.File("Logs/shared.log")));
+  int from_child = 0, from_parent = 0;
+  for (std::string line; std::getline(lines, line, '\n');) {
+    // Each line: a 13-byte time stamp, the text, CR (LF ended the getline).
+    const std::string body = line.size() > 13 ? line.substr(13) : line;
+    ASSERT_TRUE(body == "c" + text + "\r" || body == "p" + text + "\r") << line;
+    ++(body[0] == 'c' ? from_child : from_parent);
+  }
+  EXPECT_EQ(from_child, kLines);
+  EXPECT_EQ(from_parent, kLines);
+}
+
+}  // namespace
+}  // namespace mox
