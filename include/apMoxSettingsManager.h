@@ -12,9 +12,10 @@
  *    has returned.
  *  - The plug-in name (name argument of Init_Plugin, GetName_Plugin and of every reply) belongs to
  *    the plug-in and stays valid until the library is unloaded.
- *  - The reply bytes are valid only during the callback; a NUL byte follows them but is not counted,
- *    and the reply itself may hold NUL bytes: take its length from the length argument.
- *  - No export ever lets an exception or a crash through; failures are written to the plug-in's log.
+ *  - The reply bytes are valid only during the callback; a NUL byte follows them but is not
+ *    counted, and the reply itself may hold NUL bytes: take its length from the length argument.
+ *  - No export ever lets an exception or a crash through; failures are written to the plug-in's
+ *    log.
  *  - Windows: the DLL exports the four functions under their plain names (no "_Init_Plugin@12"),
  *    in the calling convention MOX_CALL (__stdcall on 32-bit Windows), and the reply callback must
  *    use it too. A host that calls FreeLibrary without Finalize_Plugin leaves the DLL loaded (its
@@ -52,7 +53,7 @@ enum {
  * the reply (length >= 1; a reply of the code byte alone means the command failed) and the user
  * value given to Init_Plugin. */
 typedef void(MOX_CALL* MoxReplyCallback)(int32_t tag, const char* name, const char* reply,
-                                          int32_t length, uint32_t user);
+                                         int32_t length, uint32_t user);
 
 /* Starts the plug-in: *name receives the plug-in name. Calling it again without Finalize_Plugin
  * replaces the running worker (its queued commands are dropped without reply). */

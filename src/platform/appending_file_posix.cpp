@@ -1,5 +1,3 @@
-#include "platform/appending_file.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -7,6 +5,7 @@
 
 #include <cerrno>
 
+#include "platform/appending_file.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
 

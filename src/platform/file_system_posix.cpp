@@ -1,5 +1,3 @@
-#include "platform/file_system.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +6,7 @@
 #include <climits>
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/path.h"
 
 namespace mox::platform {

@@ -1,6 +1,6 @@
-#include "platform/module_exit.h"
-
 #include <cxxabi.h>
+
+#include "platform/module_exit.h"
 
 // Provided by the toolchain's start files for every module: the handle that ties exit handlers
 // to the module they belong to.
