@@ -3,7 +3,7 @@
 // The input is read as comma text (any bytes: reading never fails hard), and the entries read must
 // come back unchanged through the writer. Split at its NUL bytes, the same input is also a list of
 // entries for the writer, which must read back as exactly those entries. The log form must hide
-// every password value and leave everything else as it is.
+// every password value, escape the control bytes and leave everything else as it is.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,6 +12,7 @@
 
 #include "db/request_list.h"
 #include "fuzz_check.h"
+#include "log/log_text.h"
 
 namespace {
 
@@ -37,11 +38,15 @@ void CheckRoundTrip(const std::vector<std::string>& entries) {
   Check(back.SetCommaText(list.CommaText()), "the writer's comma text reads back without fault");
   Check(back.Entries() == entries, "the writer's comma text reads back as the same entries");
 
+  // The log form is the comma text of the masked entries with its control bytes escaped.
   std::vector<std::string> masked;
   for (const std::string& entry : entries) masked.push_back(Masked(entry));
+  const std::string masked_text = ListOf(masked).CommaText();
   RequestList logged;
-  Check(logged.SetCommaText(list.CommaTextForLog()), "the log form reads back without fault");
+  Check(logged.SetCommaText(masked_text), "the masked comma text reads back without fault");
   Check(logged.Entries() == masked, "the log form hides exactly the password values");
+  Check(list.CommaTextForLog() == mox::SafeForLog(masked_text),
+        "the log form is the masked comma text made safe for a log line");
 }
 
 }  // namespace
