@@ -1,8 +1,8 @@
-#include "platform/host_identity.h"
-
 #include <windows.h>
 
 #include <array>
+
+#include "platform/host_identity.h"
 
 namespace mox::platform {
 

@@ -1,7 +1,7 @@
-#include "platform/utc_offset.h"
-
 #include <chrono>
 #include <ctime>
+
+#include "platform/utc_offset.h"
 
 namespace mox::platform {
 namespace {
