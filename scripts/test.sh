@@ -12,7 +12,8 @@
 #   tsan     the tests that run threads under ThreadSanitizer (clang)
 #   fuzz     each libFuzzer target for MOX_FUZZ_SECONDS (30) seconds from its corpus
 #   windows  both Windows DLLs cross-built with mingw-w64 (i686, x86_64) and their export and
-#            import tables checked; the x86_64 unit and end-to-end tests run under wine
+#            import tables checked; the x86_64 unit and end-to-end tests run under wine; the
+#            .zip of each architecture made with CPack and its file list checked
 # MOX_TEST_STAGES picks stages (default: "default release asan tsan fuzz windows"). The first failure ends the run.
 # The time of each stage is printed as it ends and again at the end.
 set -euo pipefail
@@ -274,6 +275,24 @@ if wants windows; then
   run_ctest "windows-x64" --preset windows-x64 -j "$jobs"
   "$wineserver" -k || true
   wineserver_started=0
+  end_stage
+
+  begin_stage "windows: packages (.zip per architecture)"
+  for arch in x86:win32 x64:win64; do
+    dir="$root/build/windows-${arch%%:*}"
+    rm -rf "$dir/packages"
+    (cd "$dir" && cpack >/dev/null)
+    top="apMoxSettingsManager-$(sed -n 's/^project(apMoxSettingsManager VERSION \([0-9.]*\).*/\1/p' \
+      CMakeLists.txt)-${arch#*:}"
+    listed=$(cd "$dir/packages" && cmake -E tar tf "$top.zip" | grep -v '/$' | sort | paste -sd ' ')
+    expected="$top/LogClient.dll $top/apMoxSettingsManager.dll"
+    expected+=" $top/examples/apMoxSettingsManager.ini $top/include/apMoxSettingsManager.h"
+    if [ "$listed" != "$expected" ]; then
+      echo "FAIL: $top.zip holds [$listed], expected [$expected]"
+      exit 1
+    fi
+    echo "ok: $dir/packages/$top.zip"
+  done
   end_stage
 fi
 

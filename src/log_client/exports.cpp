@@ -3,11 +3,11 @@
 #include <memory>
 #include <shared_mutex>
 
-#include "apMoxSettingsManager.h"  // MOX_CALL: the calling convention of the plug-in's exports
 #include "log_client/client_params.h"
 #include "log_client/syslog_client.h"
-
-#define LOG_CLIENT_EXPORT extern "C" __attribute__((visibility("default")))
+// MOX_EXPORT and MOX_SYSTEM_CALL: exported under the plain name, in the convention the program
+// log's loader calls (__stdcall on 32-bit Windows).
+#include "platform/system_names.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ const char* OrEmpty(const char* text) {
 
 // True when `params` could be read and the server's address resolved; otherwise there is no
 // client and every message is refused. The second argument has no meaning here.
-LOG_CLIENT_EXPORT int32_t MOX_CALL DLL_Initialize(const char* params, int32_t /*value*/) {
+MOX_EXPORT int32_t MOX_SYSTEM_CALL DLL_Initialize(const char* params, int32_t /*value*/) {
   try {
     std::unique_ptr<mox::log_client::SyslogClient> client;
     if (const auto parsed = mox::log_client::ParseClientParams(OrEmpty(params))) {
@@ -37,7 +37,7 @@ LOG_CLIENT_EXPORT int32_t MOX_CALL DLL_Initialize(const char* params, int32_t /*
   }
 }
 
-LOG_CLIENT_EXPORT int32_t MOX_CALL DLL_MessageToLogServer(double ole_date_local,
+MOX_EXPORT int32_t MOX_SYSTEM_CALL DLL_MessageToLogServer(double ole_date_local,
                                                           const char* host_exe_name,
                                                           const char* module_name,
                                                           const char* prefix, const char* text) {
@@ -54,7 +54,7 @@ LOG_CLIENT_EXPORT int32_t MOX_CALL DLL_MessageToLogServer(double ole_date_local,
 }
 
 // Messages are sent before their call returns, so closing the connection is all there is to do.
-LOG_CLIENT_EXPORT void MOX_CALL DLL_Finalize() {
+MOX_EXPORT void MOX_SYSTEM_CALL DLL_Finalize() {
   try {
     const std::unique_lock lock(gClientLock);
     gClient.reset();

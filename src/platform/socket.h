@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,8 +54,9 @@ class Socket {
   void Close();
 
  private:
-  explicit Socket(int fd) : fd_(fd) {}
-  int fd_ = -1;
+  // A POSIX descriptor or a Winsock SOCKET (whose INVALID_SOCKET is -1 here); -1 when closed.
+  explicit Socket(std::intptr_t fd) : fd_(fd) {}
+  std::intptr_t fd_ = -1;
 };
 
 }  // namespace mox::platform

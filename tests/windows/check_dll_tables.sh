@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Checks a built plug-in DLL from outside: its export table holds exactly the four entry points
-# under their plain names, and it imports system DLLs only (the runtime is linked in statically).
-# Usage: check_dll_tables.sh <objdump> <dll>
+# Checks a built DLL from outside: its export table holds exactly the expected entry points under
+# their plain names (by default the plug-in's four), and it imports system DLLs only (the runtime
+# is linked in statically).
+# Usage: check_dll_tables.sh <objdump> <dll> [<expected exports, sorted, space-separated>]
 set -euo pipefail
 objdump=$1
 dll=$2
+expected=${3:-"Command_Plugin Finalize_Plugin GetName_Plugin Init_Plugin"}
 dump=$("$objdump" -p "$dll")
 
 # The names listed under "[Ordinal/Name Pointer] Table", one per line as "[ n] Name".
 exports=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
   sed -nE 's/^[[:space:]]*\[ *[0-9]+\] (.*)$/\1/p' | sort | paste -sd ' ')
-expected="Command_Plugin Finalize_Plugin GetName_Plugin Init_Plugin"
 if [ "$exports" != "$expected" ]; then
   echo "FAIL: $dll exports [$exports], expected [$expected]"
   exit 1
