@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ctime>
+#include <optional>
 #include <string>
 
 namespace mox::platform::detail {
@@ -16,5 +17,8 @@ std::string SystemExecutablePath();
 
 // `t` broken down in the local time zone.
 std::tm LocalCalendar(std::time_t t);
+
+// Seconds that local time is ahead of UTC at `instant`; nullopt when the system cannot tell.
+std::optional<long> UtcOffsetSecondsAt(std::time_t instant);
 
 }  // namespace mox::platform::detail
