@@ -30,7 +30,7 @@ expect $doc/examples/apMoxSettingsManager.ini 600
 grep -qx 'DBPass=CHANGE_ME' "$unpacked/$doc/examples/apMoxSettingsManager.ini" ||
   fail "the sample settings file has no password placeholder"
 # The plug-in finds the log client beside itself.
-readelf -d "$unpacked/$lib/apMoxSettingsManager.so" | grep -q 'RUNPATH.*\[\$ORIGIN\]' ||
+readelf -d "$unpacked/$lib/apMoxSettingsManager.so" | grep 'RUNPATH.*\[\$ORIGIN\]' >/dev/null ||
   fail "the plug-in's run path is not \$ORIGIN"
 
 version=$(sed -n 's/^project(apMoxSettingsManager VERSION \([0-9.]*\).*/\1/p' "$root_dir/CMakeLists.txt")

@@ -182,8 +182,9 @@ if wants tsan; then
   begin_stage "tsan: build (clang, TSan)"
   cmake --preset tsan >/dev/null
   tsan_binaries=(mox_worker_tests mox_plugin_tests mox_log_tests mox_tools_tests mox_log_client_tests)
-  # The reliability tests join once their folder defines them.
-  if ninja -C build/tsan -t targets all | grep -q '^mox_reliability_tests:'; then
+  # The reliability tests join once their folder defines them. (Not `grep -q`: it stops reading at
+  # the first match, and under pipefail ninja's SIGPIPE would then count as no match.)
+  if ninja -C build/tsan -t targets all | grep '^mox_reliability_tests:' >/dev/null; then
     tsan_binaries+=(mox_reliability_tests)
   fi
   cmake --build --preset tsan -j "$jobs" --target "${tsan_binaries[@]}"
@@ -263,6 +264,9 @@ if wants windows; then
   # One prefix kept under build/ (its creation takes the first run ~15 s) and one wineserver kept
   # alive for the stage, so that each test program starts in well under a second.
   export WINEPREFIX="$root/build/wine-prefix" WINEDEBUG=-all
+  # wine takes its ANSI code page from the locale: one fixed locale, so that the tests' paths with
+  # bytes above 127 convert the same whatever the caller's environment (a bare root sets none).
+  export LC_ALL=C.UTF-8
   wine=$(command -v wine || echo /usr/lib/wine/wine64)
   wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
   # The prefix is made (or updated) here, not by the first test: the helper processes wine starts
