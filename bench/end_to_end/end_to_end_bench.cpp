@@ -66,6 +66,11 @@ std::vector<CommandKind> CommandKinds() {
         "Data=OfficeID=7,BlockNumber=12,BlockNumberPWD=***,LinkNumber=L-100,Status=1,Result=0"}}};
 }
 
+// The lines the plug-in writes for one command of this kind.
+std::vector<std::string> LinesPerCommand(const CommandKind& kind, bool protocol) {
+  return {kind.log_lines.begin(), kind.log_lines.begin() + (protocol ? 3 : 1)};
+}
+
 // One run's figures.
 struct RunFigures {
   double per_second = 0;
@@ -193,8 +198,10 @@ void RunCase(Access access, PluginUnderTest& plugin, RawAttachment& raw, const C
         result.closed.Add(PluginClosed(plugin, kind, n));
       else if (only == "raw")
         result.raw.Add(Raw(command, n));
+      else if (only == "raw-logged")
+        result.raw_logged.Add(Raw(command, n, LinesPerCommand(kind, protocol)));
       else
-        throw std::invalid_argument("--only takes batch, closed or raw");
+        throw std::invalid_argument("--only takes batch, closed, raw or raw-logged");
     }
     return;
   }
@@ -221,8 +228,7 @@ void RunCase(Access access, PluginUnderTest& plugin, RawAttachment& raw, const C
   }
   for (int rep = 0; rep < reps; ++rep) {
     // The raw client plus the plug-in's log lines, set against a raw run right before it.
-    const std::vector<std::string> lines(kind.log_lines.begin(),
-                                         kind.log_lines.begin() + (protocol ? 3 : 1));
+    const std::vector<std::string> lines = LinesPerCommand(kind, protocol);
     const RunFigures plain = Raw(command, n);
     const RunFigures logged = Raw(command, n, lines);
     result.raw_logged.Add(logged);

@@ -8,11 +8,18 @@
 namespace mox::platform {
 
 // Appends records to one file at a time, keeping it open between records. Before every record it
-// checks that `path` still names the open file (same device, inode and permission bits, by stat
-// of the path against what fstat said at opening): a file deleted, renamed or moved away with its
-// folder, or replaced by another, is closed and the path opened (created) anew. That check is
-// sound because the open descriptor keeps its inode alive, so no other file can take its number
-// while it is open.
+// checks that `path` still names the open file: a file deleted, renamed or moved away with its
+// folder, or replaced by another, or whose permission bits changed, is closed and the path opened
+// (created) anew.
+//
+// On Linux the check is an inotify instance that watches the open file (attributes and link
+// count, deletion, move) and every folder of its path (deletion, move): reading it costs one cheap
+// system call, where a stat of the whole path walked every folder again. The watches are checked
+// once against the path after they are set, so nothing that happens after that goes unseen. A
+// path that is relative, holds ".." or a symbolic link, or a process that has used up its share of
+// inotify instances falls back to comparing a stat of the path (device, inode, permission bits)
+// with what fstat said at opening. Both checks are sound because the open descriptor keeps its
+// inode alive, so no other file can take its number while it is open.
 //
 // Each record is one write call on a descriptor opened with O_APPEND: other processes and other
 // objects may append to the same file without overwriting or splitting each other's records, and
@@ -38,12 +45,21 @@ class AppendingFile {
   // Closes the file now; the next Append opens it again.
   void Close();
 
+  // True when the open file is checked by its watch rather than by a stat of its path.
+  bool Watching() const { return watch_fd_ >= 0; }
+
  private:
   // True when the open file is still the one at `path`.
-  bool StillAt(const std::string& path) const;
+  bool StillAt(const std::string& path);
   bool Open(const std::string& path, bool create_folder);
+  // Sets up the watch over the open file and its folders; without one, StillAt stats the path.
+  void Watch();
+  void StopWatching();
+  // True when a stat of the path (with these statx flags) finds the open file.
+  bool PathNamesOpenFile(int statx_flags) const;
 
   int fd_ = -1;
+  int watch_fd_ = -1;
   std::string path_;
   std::uint64_t device_ = 0;
   std::uint64_t inode_ = 0;

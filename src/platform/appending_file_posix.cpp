@@ -1,39 +1,109 @@
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 
 #include "platform/appending_file.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
 
 namespace mox::platform {
+namespace {
+
+// inotify instances are limited per user (128 by default) and shared with everything else the
+// service's user runs: the log files of one process take at most this many, the others stat.
+constexpr int kMostWatchedFiles = 8;
+constinit std::atomic<int> gWatchedFiles{0};
+
+// The open file: its permission bits, its links (deleted, renamed over) and its own move.
+constexpr uint32_t kFileEvents = IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_DONT_FOLLOW;
+// Each folder of the path: deleted or moved. IN_ONLYDIR with IN_DONT_FOLLOW refuses a symbolic
+// link, whose target could change without an event on anything watched.
+constexpr uint32_t kFolderEvents = IN_DELETE_SELF | IN_MOVE_SELF | IN_DONT_FOLLOW | IN_ONLYDIR;
+
+// True when every folder of the absolute `path` (not the root, which cannot move) is watched.
+bool WatchFolders(int watch_fd, const std::string& path) {
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    const std::string folder = path.substr(0, slash);
+    const std::string_view last = std::string_view(folder).substr(folder.rfind('/') + 1);
+    if (last.empty() || last == "." || last == "..") return false;
+    if (::inotify_add_watch(watch_fd, folder.c_str(), kFolderEvents) < 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 AppendingFile::~AppendingFile() {
   Close();
 }
 
 void AppendingFile::Close() {
+  StopWatching();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
 }
 
-bool AppendingFile::StillAt(const std::string& path) const {
-  if (fd_ < 0 || path != path_) return false;
+void AppendingFile::StopWatching() {
+  if (watch_fd_ < 0) return;
+  ::close(watch_fd_);
+  watch_fd_ = -1;
+  gWatchedFiles.fetch_sub(1);
+}
+
+bool AppendingFile::PathNamesOpenFile(int statx_flags) const {
   // Only the identity is asked for, not the times: a stat that reads a file's times makes the
   // kernel give that file's next change a fine-grained time stamp, which moves the clock of every
   // other file's time stamps too, so the database file's inode became dirty, and was written
   // with its pages, at every commit instead of once per clock tick.
   struct statx st {};
-  if (::statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE | STATX_MODE | STATX_INO, &st) != 0) {
+  if (::statx(AT_FDCWD, path_.c_str(), statx_flags, STATX_TYPE | STATX_MODE | STATX_INO, &st) !=
+      0) {
     return false;
   }
   // The permission bits count too: a file made read-only is opened anew, so that its lines fail
   // as they would with a fresh open.
   return makedev(st.stx_dev_major, st.stx_dev_minor) == device_ && st.stx_ino == inode_ &&
          st.stx_mode == mode_;
+}
+
+void AppendingFile::Watch() {
+  if (path_.empty() || path_.front() != '/') return;
+  if (gWatchedFiles.fetch_add(1) >= kMostWatchedFiles) {
+    gWatchedFiles.fetch_sub(1);
+    return;
+  }
+  watch_fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (watch_fd_ < 0) {
+    gWatchedFiles.fetch_sub(1);
+    return;
+  }
+  // The watches go on whatever the names lead to now; the stat after them proves that this is
+  // still the open file, so a change before they were set is caught here and one after by them.
+  // Not following a link there: a file reached through one is checked by stat at every record.
+  if (!WatchFolders(watch_fd_, path_) ||
+      ::inotify_add_watch(watch_fd_, path_.c_str(), kFileEvents) < 0 ||
+      !PathNamesOpenFile(AT_SYMLINK_NOFOLLOW)) {
+    StopWatching();
+  }
+}
+
+bool AppendingFile::StillAt(const std::string& path) {
+  if (fd_ < 0 || path != path_) return false;
+  if (watch_fd_ < 0) return PathNamesOpenFile(0);
+  // Any event at all (the watch's own IN_IGNORED and a queue overflow included) means a new open.
+  alignas(inotify_event) char events[sizeof(inotify_event) + NAME_MAX + 1];
+  ssize_t n;
+  do {
+    n = ::read(watch_fd_, events, sizeof events);
+  } while (n < 0 && errno == EINTR);
+  return n < 0 && errno == EAGAIN;
 }
 
 bool AppendingFile::Open(const std::string& path, bool create_folder) {
@@ -56,6 +126,7 @@ bool AppendingFile::Open(const std::string& path, bool create_folder) {
   device_ = st.st_dev;
   inode_ = st.st_ino;
   mode_ = st.st_mode;
+  Watch();
   return true;
 }
 
