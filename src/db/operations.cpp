@@ -1,6 +1,7 @@
 #include "db/operations.h"
 
 #include <exception>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <variant>
@@ -25,7 +26,9 @@ std::string CurrentError() {
 
 // One stored procedure call: its inputs, and where its first row goes.
 struct ProcedureCall {
-  std::string head;  // what the log lines begin with, before "::"
+  // What the log lines begin with, before "::"; made only when Protocol is on, since escaping
+  // and masking the values cost more than the rest of the plug-in's own work on a command.
+  std::function<std::string()> head;
   const char* procedure;
   std::vector<std::variant<std::string, int32_t>> inputs;
   // SP_SETMODIFIEDSTATEBYID's state: a further input only where the procedure takes two.
@@ -110,10 +113,12 @@ int32_t ReadFirstRow(Connection& connection, const ProcedureCall& call, FirstRow
 
 // The failure path, inside a catch block: the failure line, then statement and transaction ended.
 // Each step is tried on its own; none of their errors leaves the operation.
-void Fail(Connection& connection, int64_t start, const std::string& head) noexcept {
+void Fail(Connection& connection, int64_t start, const ProcedureCall& call) noexcept {
   try {
-    const std::string message = CurrentError();
-    WriteProtocol(ElapsedField(start) + head + ":: FAIL: " + message);
+    if (ProtocolOn()) {
+      const std::string message = CurrentError();
+      WriteProtocol(ElapsedField(start) + call.head() + ":: FAIL: " + message);
+    }
   } catch (...) {
   }
   try {
@@ -139,12 +144,14 @@ int32_t RunProcedure(Connection& connection, const ProcedureCall& call, FirstRow
     const int32_t result = ReadFirstRow(connection, call, row);
     connection.CloseStatement();
     connection.Commit();
-    std::string line = call.head + ":: Res=" + std::to_string(result);
-    if (call.columns_into != nullptr) line += ", Data=" + call.columns_into->CommaTextForLog();
-    WriteProtocol(ElapsedField(start) + line);
+    if (ProtocolOn()) {
+      std::string line = call.head() + ":: Res=" + std::to_string(result);
+      if (call.columns_into != nullptr) line += ", Data=" + call.columns_into->CommaTextForLog();
+      WriteProtocol(ElapsedField(start) + line);
+    }
     return result;
   } catch (...) {
-    Fail(connection, start, call.head);
+    Fail(connection, start, call);
     return -1;
   }
 }
@@ -156,8 +163,10 @@ BlockingResult RunBlocking(Connection& connection, const char* name, const char*
                            RequestList list) noexcept {
   try {
     // Passwords never reach a log line; the procedure gets the values as they are.
-    ProcedureCall call{
-        std::string(name) + "(" + list.CommaTextForLog() + ")", procedure, {}, {}, false, &list};
+    // The head shows the request as it came, before the first row's columns are added to it.
+    const std::string head =
+        ProtocolOn() ? std::string(name) + "(" + list.CommaTextForLog() + ")" : std::string();
+    ProcedureCall call{[&head] { return head; }, procedure, {}, {}, false, &list};
     for (const char* key : keys) call.inputs.emplace_back(list.Value(key));
     call.inputs.emplace_back(last_integer);
     FirstRow row;
@@ -217,9 +226,14 @@ void CloseConnection(Connection& connection) noexcept {
 int32_t GetDataById(Connection& connection, const std::string& id, int16_t& value,
                     std::string& text) noexcept {
   FirstRow row;
-  const int32_t result = RunProcedure(
-      connection,
-      {"DBGetDataByID(ID=" + CommandTextForLog(id) + ")", "SP_GETDATABYID", {id}, {}, true}, row);
+  const int32_t result =
+      RunProcedure(connection,
+                   {[&id] { return "DBGetDataByID(ID=" + CommandTextForLog(id) + ")"; },
+                    "SP_GETDATABYID",
+                    {id},
+                    {},
+                    true},
+                   row);
   // Only the low 16 bits are kept, as a signed number.
   if (row.number) value = static_cast<int16_t>(static_cast<uint16_t>(*row.number & 0xFFFF));
   if (row.text) text = std::move(*row.text);
@@ -229,12 +243,13 @@ int32_t GetDataById(Connection& connection, const std::string& id, int16_t& valu
 int32_t GetModifiedStateById(Connection& connection, const std::string& id,
                              int32_t& state) noexcept {
   FirstRow row;
-  const int32_t result = RunProcedure(connection,
-                                      {"DBGetModifiedStateByID(ID=" + CommandTextForLog(id) + ")",
-                                       "SP_GETMODIFIEDSTATEBYID",
-                                       {id},
-                                       {}},
-                                      row);
+  const int32_t result =
+      RunProcedure(connection,
+                   {[&id] { return "DBGetModifiedStateByID(ID=" + CommandTextForLog(id) + ")"; },
+                    "SP_GETMODIFIEDSTATEBYID",
+                    {id},
+                    {}},
+                   row);
   if (row.number) state = *row.number;
   return result;
 }
@@ -242,13 +257,16 @@ int32_t GetModifiedStateById(Connection& connection, const std::string& id,
 int32_t SetModifiedStateById(Connection& connection, const std::string& id, uint8_t state,
                              int32_t& value) noexcept {
   FirstRow row;
-  const int32_t result = RunProcedure(connection,
-                                      {"DBSetModifiedStateByID(ID=" + CommandTextForLog(id) +
-                                           ", State=" + std::to_string(unsigned{state}) + ")",
-                                       "SP_SETMODIFIEDSTATEBYID",
-                                       {id},
-                                       int32_t{state}},
-                                      row);
+  const int32_t result =
+      RunProcedure(connection,
+                   {[&id, state] {
+                      return "DBSetModifiedStateByID(ID=" + CommandTextForLog(id) +
+                             ", State=" + std::to_string(unsigned{state}) + ")";
+                    },
+                    "SP_SETMODIFIEDSTATEBYID",
+                    {id},
+                    int32_t{state}},
+                   row);
   if (row.number) value = *row.number;
   return result;
 }

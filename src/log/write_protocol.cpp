@@ -68,6 +68,10 @@ void FreeSettingsUnit() noexcept {
   gProtocolLock.reset();
 }
 
+bool ProtocolOn() noexcept {
+  return gProtocol;
+}
+
 void WriteProtocol(std::string_view text) noexcept {
   if (!gProtocol) return;
   try {

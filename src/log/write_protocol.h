@@ -14,6 +14,9 @@ extern std::unique_ptr<std::mutex> gProtocolLock;
 void CreateSettingsUnit();
 void FreeSettingsUnit() noexcept;
 
+// True while the setting Protocol is on: a caller can skip making a text that would go nowhere.
+bool ProtocolOn() noexcept;
+
 // Hands `text` to WriteLog when Protocol is on; a text of several lines becomes one line with the
 // two characters \n between them. Never throws.
 void WriteProtocol(std::string_view text) noexcept;
