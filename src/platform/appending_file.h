@@ -16,10 +16,12 @@ namespace mox::platform {
 // count, deletion, move) and every folder of its path (deletion, move): reading it costs one cheap
 // system call, where a stat of the whole path walked every folder again. The watches are checked
 // once against the path after they are set, so nothing that happens after that goes unseen. A
-// path that is relative, holds ".." or a symbolic link, or a process that has used up its share of
-// inotify instances falls back to comparing a stat of the path (device, inode, permission bits)
-// with what fstat said at opening. Both checks are sound because the open descriptor keeps its
-// inode alive, so no other file can take its number while it is open.
+// path that is relative, holds ".." or a symbolic link, a file on a file system other than the
+// common local ones (another machine could change a network one without an event here), or a
+// process that has used up its share of inotify instances falls back to comparing a stat of the
+// path (device, inode, permission bits) with what fstat said at opening. Both checks are sound
+// because the open descriptor keeps its inode alive, so no other file can take its number while it
+// is open.
 //
 // Each record is one write call on a descriptor opened with O_APPEND: other processes and other
 // objects may append to the same file without overwriting or splitting each other's records, and

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -25,6 +26,25 @@ constexpr uint32_t kFileEvents = IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_
 // Each folder of the path: deleted or moved. IN_ONLYDIR with IN_DONT_FOLLOW refuses a symbolic
 // link, whose target could change without an event on anything watched.
 constexpr uint32_t kFolderEvents = IN_DELETE_SELF | IN_MOVE_SELF | IN_DONT_FOLLOW | IN_ONLYDIR;
+
+// inotify sees only what is done through this machine's kernel: a file on a network file system
+// can be moved or deleted by another machine without an event, so only these are watched.
+bool WatchableFileSystem(int fd) {
+  struct statfs fs {};
+  if (::fstatfs(fd, &fs) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // xfs
+    case 0x9123683E:  // btrfs
+    case 0x01021994:  // tmpfs
+    case 0x794C7630:  // overlayfs
+    case 0xF2F52010:  // f2fs
+    case 0x2FC12FC1:  // zfs
+      return true;
+    default:
+      return false;
+  }
+}
 
 // True when every folder of the absolute `path` (not the root, which cannot move) is watched.
 bool WatchFolders(int watch_fd, const std::string& path) {
@@ -74,7 +94,7 @@ bool AppendingFile::PathNamesOpenFile(int statx_flags) const {
 }
 
 void AppendingFile::Watch() {
-  if (path_.empty() || path_.front() != '/') return;
+  if (path_.empty() || path_.front() != '/' || !WatchableFileSystem(fd_)) return;
   if (gWatchedFiles.fetch_add(1) >= kMostWatchedFiles) {
     gWatchedFiles.fetch_sub(1);
     return;

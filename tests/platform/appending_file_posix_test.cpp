@@ -1,6 +1,7 @@
 // The kept-open file's check on Linux: changes anywhere along the path reach the next record,
 // whether a watch or (through a symbolic link) a stat of the path sees them.
 #include <gtest/gtest.h>
+#include <sys/statfs.h>
 
 #include <filesystem>
 #include <functional>
@@ -14,6 +15,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ReadFile;
+
+// ext4 and tmpfs, where the tests' temporary folders are: a watch is expected there.
+bool OnExt4OrTmpfs(const std::string& path) {
+  struct statfs fs {};
+  return ::statfs(path.c_str(), &fs) == 0 && (fs.f_type == 0xEF53 || fs.f_type == 0x01021994);
+}
 
 TEST(AppendingFileWatchTest, ChangeAlongThePathSendsTheNextRecordToAFreshOpen) {
   struct Case {
@@ -45,7 +52,9 @@ TEST(AppendingFileWatchTest, ChangeAlongThePathSendsTheNextRecordToAFreshOpen) {
     const std::string path = root + "/Logs/day/f.log";
     AppendingFile file;
     ASSERT_TRUE(file.Append(path, "one\n", 4, true));
-    EXPECT_EQ(file.Watching(), !c.through_link);
+    if (OnExt4OrTmpfs(root)) {
+      EXPECT_EQ(file.Watching(), !c.through_link);
+    }
     c.between(root);
     ASSERT_TRUE(file.Append(path, "two\n", 4, true));
     if (!c.first_at.empty()) {
