@@ -8,6 +8,7 @@
 
 #include "platform/file_system.h"
 #include "platform/path.h"
+#include "platform/system_detail.h"
 
 namespace mox::platform {
 namespace {
@@ -71,18 +72,12 @@ bool FileIsMissing(const std::string& path) {
   return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
 }
 
-bool CreateDirectories(const std::string& path) {
-  if (path.empty()) return false;
-  if (DirectoryExists(path)) return true;
-  // Create each missing level from the top down.
-  for (std::size_t pos = 1; pos <= path.size(); ++pos) {
-    if (pos == path.size() || IsPathSeparator(path[pos])) {
-      const std::string level = path.substr(0, pos);
-      if (level.empty() || DirectoryExists(level)) continue;
-      if (::mkdir(level.c_str(), 0755) != 0 && errno != EEXIST) return false;
-    }
-  }
-  return DirectoryExists(path);
+bool detail::CreateOneDirectory(const std::string& path) {
+  return ::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
+}
+
+bool detail::IsVolumeRoot(const std::string&) {
+  return false;
 }
 
 bool ReadableByGroupOrOthers(const std::string& path) {

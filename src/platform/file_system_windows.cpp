@@ -4,6 +4,7 @@
 
 #include "platform/file_system.h"
 #include "platform/path.h"
+#include "platform/system_detail.h"
 
 namespace mox::platform {
 namespace {
@@ -68,20 +69,13 @@ bool FileIsMissing(const std::string& path) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-bool CreateDirectories(const std::string& path) {
-  if (path.empty()) return false;
-  if (DirectoryExists(path)) return true;
-  // Create each missing level from the top down (a drive such as "C:" always exists).
-  for (std::size_t pos = 1; pos <= path.size(); ++pos) {
-    if (pos == path.size() || IsPathSeparator(path[pos])) {
-      const std::string level = path.substr(0, pos);
-      if (level.empty() || level.back() == ':' || DirectoryExists(level)) continue;
-      if (!CreateDirectoryA(level.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        return false;
-      }
-    }
-  }
-  return DirectoryExists(path);
+bool detail::CreateOneDirectory(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+// A drive such as "C:" always exists.
+bool detail::IsVolumeRoot(const std::string& level) {
+  return !level.empty() && level.back() == ':';
 }
 
 bool ReadWholeFile(const std::string& path, std::string& contents) {

@@ -1,5 +1,3 @@
-#include "platform/socket.h"
-
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
@@ -9,7 +7,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <utility>
+
+#include "platform/socket.h"
 
 namespace mox::platform {
 namespace {
@@ -65,20 +64,6 @@ std::optional<SocketAddress> UnixSocketAddress(const std::string& path) {
   raw.sun_family = AF_UNIX;
   std::memcpy(raw.sun_path, path.data(), path.size());
   return FromRaw(&raw, sizeof raw);
-}
-
-Socket::~Socket() {
-  Close();
-}
-
-Socket::Socket(Socket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
 }
 
 void Socket::Close() {

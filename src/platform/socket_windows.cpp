@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 
 #include "platform/socket.h"
 
@@ -69,20 +68,6 @@ std::optional<SocketAddress> ResolveInetAddress(const std::string& host, int por
 // Windows has no syslog socket to write to: unix: parameters are refused.
 std::optional<SocketAddress> UnixSocketAddress(const std::string& /*path*/) {
   return std::nullopt;
-}
-
-Socket::~Socket() {
-  Close();
-}
-
-Socket::Socket(Socket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
 }
 
 void Socket::Close() {
