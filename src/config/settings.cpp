@@ -44,7 +44,7 @@ int32_t gDBTime = kDefaultDBTime;
 bool gProtocol = kDefaultProtocol;
 int32_t gQueueMaxCommands = 0;
 int32_t gQueueMaxCommandBytes = 0;
-int32_t gQueueMaxBytes = 0;
+int32_t gQueueMaxBytes = kDefaultMaxQueueBytes;
 
 MOX_INIT_BEFORE_LOAD_STEP std::string gSettingsFileName;
 
@@ -79,8 +79,10 @@ void ReadSettings() {
   // Off unless this file asks for it; a negative or unreadable value leaves it off too.
   gQueueMaxCommands =
       std::max(0, ParseIniInteger(ini.ReadString(kQueueSection, "MaxCommands", "")).value_or(0));
-  gQueueMaxBytes =
-      std::max(0, ParseIniInteger(ini.ReadString(kQueueSection, "MaxQueueBytes", "")).value_or(0));
+  // Bounded unless this file asks for no bound (0); a negative or unreadable value keeps the bound.
+  const int32_t max_queue_bytes =
+      ParseIniInteger(ini.ReadString(kQueueSection, "MaxQueueBytes", "")).value_or(-1);
+  gQueueMaxBytes = max_queue_bytes >= 0 ? max_queue_bytes : kDefaultMaxQueueBytes;
   gQueueMaxCommandBytes = std::max(
       0, ParseIniInteger(ini.ReadString(kQueueSection, "MaxCommandBytes", "")).value_or(0));
   WriteProtocol("ReadSettings:: OK");
@@ -114,7 +116,7 @@ void ResetSettings() noexcept {
   gProtocol = kDefaultProtocol;
   gQueueMaxCommands = 0;
   gQueueMaxCommandBytes = 0;
-  gQueueMaxBytes = 0;
+  gQueueMaxBytes = kDefaultMaxQueueBytes;
   gSettingsFileName.clear();
 }
 

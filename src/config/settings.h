@@ -21,10 +21,12 @@ extern bool gProtocol;
 extern int32_t gQueueMaxCommands;
 // The same for MaxCommandBytes, the longest command text of codes 10 to 12 (and of unknown codes),
 // 0 when the file has no positive value (the worker's default applies then); and for
-// MaxQueueBytes, the most payload bytes the queued commands may hold together, 0 (the default) for
-// no limit.
+// MaxQueueBytes, the most bytes the queued commands may take together (payloads and records),
+// kDefaultMaxQueueBytes unless the file sets it (0 for no limit).
 extern int32_t gQueueMaxCommandBytes;
 extern int32_t gQueueMaxBytes;
+// So that a host posting faster than the database answers cannot take all memory.
+inline constexpr int32_t kDefaultMaxQueueBytes = 64 * 1024 * 1024;
 
 // Full path of the settings file; empty until the first InitSettings.
 extern std::string gSettingsFileName;

@@ -1,11 +1,8 @@
 // The four functions the host calls. Each is a thin guard around one call into the plug-in: no
 // exception and no crash crosses into the host.
 #include <atomic>
-#include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "apMoxSettingsManager.h"
@@ -132,15 +129,7 @@ MOX_EXPORT int32_t MOX_CALL Command_Plugin(int32_t tag, const void* payload, uin
                ", command refused");
       return 0;
     }
-    if (!worker->AdmitCommand(tag, *static_cast<const uint8_t*>(payload), length)) return 0;
-    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[length]);
-    if (!copy) {
-      WriteLog("Command_Plugin:: FAIL: no memory for a payload of " + std::to_string(length) +
-               " bytes, command refused");
-      return 0;
-    }
-    std::memcpy(copy.get(), payload, length);
-    return worker->PostCommand(tag, std::move(copy), length);
+    return worker->Post(tag, static_cast<const uint8_t*>(payload), length);
   });
 }
 

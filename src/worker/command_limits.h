@@ -13,6 +13,10 @@ namespace mox {
 // unknown codes, which are only logged).
 inline constexpr std::size_t kDefaultMaxCommandBytes = 1024 * 1024;
 
+// The most refused commands waiting for their answer (code byte alone) in the queue; about 40
+// bytes each. A command refused beyond them is dropped without reply, and counted.
+inline constexpr std::size_t kMaxQueuedRefusals = 65536;
+
 // The most bytes of command text a command of `code` may carry. Codes 1 to 3 hand their text to one
 // text parameter of the database (code 3 after its state byte), so a longer text can never
 // succeed; every other code is held to `max_command_bytes`.

@@ -3,16 +3,40 @@
 #include <utility>
 
 namespace mox {
+namespace {
+
+std::size_t QueuedCost(const CommandRecord& record) {
+  return record.refused ? 0 : record.payload_length + kRecordOverheadBytes;
+}
+
+}  // namespace
 
 bool CommandQueue::PushCommandWithin(std::unique_ptr<CommandRecord>& record, std::size_t limit,
                                      std::size_t byte_limit) {
-  const std::size_t bytes = record->payload_length;
+  const std::size_t bytes = QueuedCost(*record);
   {
     MutexLock guard(queue_lock_);
-    if (limit != 0 && queue_.size() >= limit) return false;
+    if (limit != 0 && queued_commands_ >= limit) return false;
     if (byte_limit != 0 && (bytes > byte_limit || queued_bytes_ > byte_limit - bytes)) return false;
     queue_.push_back(std::move(record));
+    ++queued_commands_;
     queued_bytes_ += bytes;
+    if (queue_.size() > peak_size_) peak_size_ = queue_.size();
+  }
+  queue_semaphore_.release();
+  return true;
+}
+
+bool CommandQueue::PushRefusal(int32_t request_tag, uint8_t code, std::size_t refusal_limit) {
+  auto record = std::make_unique<CommandRecord>();
+  record->request_tag = request_tag;
+  record->refused = true;
+  record->refused_code = code;
+  {
+    MutexLock guard(queue_lock_);
+    if (queued_refusals_ >= refusal_limit) return false;
+    queue_.push_back(std::move(record));
+    ++queued_refusals_;
     if (queue_.size() > peak_size_) peak_size_ = queue_.size();
   }
   queue_semaphore_.release();
@@ -25,7 +49,12 @@ std::unique_ptr<CommandRecord> CommandQueue::PopCommand(std::chrono::millisecond
   if (queue_.empty()) return nullptr;
   std::unique_ptr<CommandRecord> record = std::move(queue_.front());
   queue_.pop_front();
-  queued_bytes_ -= record->payload_length;
+  if (record->refused) {
+    --queued_refusals_;
+  } else {
+    --queued_commands_;
+    queued_bytes_ -= QueuedCost(*record);
+  }
   if (queue_.empty()) {
     emptied_after_peak_ = peak_size_;
     peak_size_ = 0;
@@ -48,7 +77,9 @@ std::size_t CommandQueue::ClearQueue() {
   {
     MutexLock guard(queue_lock_);
     discarded.swap(queue_);
+    queued_commands_ = 0;
     queued_bytes_ = 0;
+    queued_refusals_ = 0;
   }
   // Signals left for discarded commands would wake the worker for nothing.
   while (queue_semaphore_.try_acquire()) {

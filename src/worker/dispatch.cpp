@@ -34,15 +34,20 @@ CommandDispatch::CommandDispatch(MoxReplyCallback callback, uint32_t user_value,
       database_(database) {}
 
 void CommandDispatch::HandleCommand(const CommandRecord& record) noexcept {
-  if (!record.payload || record.payload_length == 0) return;
-  const uint8_t code = record.payload[0];
   if (record.refused) {
-    // Logged when it was refused; answered here so that replies keep the order of the commands.
-    if (reply_callback_ != nullptr && IsKnownMessageCode(code)) {
-      SendReply(record.request_tag, std::string(1, static_cast<char>(code)));
+    // Logged when it was refused; answered here so that replies keep the order of the commands
+    // and come from this thread only.
+    if (reply_callback_ != nullptr && IsKnownMessageCode(record.refused_code)) {
+      try {
+        SendReply(record.request_tag, std::string(1, static_cast<char>(record.refused_code)));
+      } catch (...) {
+        // Only building the one-byte text can fail; the host then learns nothing of it.
+      }
     }
     return;
   }
+  if (!record.payload || record.payload_length == 0) return;
+  const uint8_t code = record.payload[0];
   try {
     const std::string_view text(reinterpret_cast<const char*>(record.payload.get()) + 1,
                                 record.payload_length - 1);
@@ -140,15 +145,6 @@ std::string CommandDispatch::RunBlocking(uint8_t code, std::string_view text, co
   const BlockingResult answer = (database_.*operation)(std::move(request));
   if (answer.result >= 0) reply += answer.list.CommaText();
   return reply;
-}
-
-void CommandDispatch::AnswerRefused(int32_t request_tag, uint8_t code) noexcept {
-  if (reply_callback_ == nullptr || !IsKnownMessageCode(code)) return;
-  try {
-    SendReply(request_tag, std::string(1, static_cast<char>(code)));
-  } catch (...) {
-    // Only building the one-byte text can fail; the host then learns nothing, as for a full queue.
-  }
 }
 
 bool CommandDispatch::CloseReplies(std::chrono::milliseconds wait) noexcept {

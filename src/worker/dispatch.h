@@ -26,13 +26,10 @@ class CommandDispatch {
   CommandDispatch(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
                   DatabaseAccess& database);
 
-  // Answers every known message code exactly once (the code byte alone after a failure) and no
-  // other. Never throws: a failure, the host's callback raising included, becomes a log line.
+  // Answers every known message code exactly once (the code byte alone after a failure, and for a
+  // refused command without handling it) and no other. Never throws: a failure, the host's callback
+  // raising included, becomes a log line.
   void HandleCommand(const CommandRecord& record) noexcept;
-
-  // Answers a command that the queue had no room for, at once on the calling thread: a known code
-  // with the code byte alone, any other code not at all (as if it had been handled).
-  void AnswerRefused(int32_t request_tag, uint8_t code) noexcept;
 
   // Stops every later call of the reply callback; a reply whose call has begun may take up to
   // `wait` to end. False when one was still running after that.

@@ -1,7 +1,9 @@
 #include "worker/mox_settings_manager.h"
 
 #include <atomic>
+#include <cstring>
 #include <exception>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -138,43 +140,67 @@ MoxSettingsManager::~MoxSettingsManager() {
   Finalize();
 }
 
-int32_t MoxSettingsManager::PostCommand(int32_t request_tag, std::unique_ptr<uint8_t[]> payload,
-                                        uint32_t length, bool refused_for_size) {
-  if (length == 0 || !payload) return 0;
+int32_t MoxSettingsManager::Post(int32_t request_tag, const uint8_t* payload, uint32_t length) {
+  if (length == 0 || payload == nullptr) return 0;
+  const uint8_t code = payload[0];
+  const uint64_t text_bytes = length - 1;
+  const uint64_t limit = MaxCommandTextBytes(code, max_command_bytes_);
+  if (text_bytes > limit) {
+    services_.WriteLog(OversizedCommandLine(code, text_bytes, limit));
+    Refuse(request_tag, code);
+    return 0;
+  }
   auto record = std::make_unique<CommandRecord>();
   record->request_tag = request_tag;
-  record->payload = std::move(payload);
+  record->payload.reset(new (std::nothrow) uint8_t[length]);
+  if (!record->payload) {
+    services_.WriteLog("Command_Plugin:: FAIL: no memory for a payload of " +
+                       std::to_string(length) + " bytes, command refused");
+    Refuse(request_tag, code);
+    return 0;
+  }
+  std::memcpy(record->payload.get(), payload, length);
   record->payload_length = length;
-  record->refused = refused_for_size;
   if (impl_->queue_.PushCommandWithin(record, queue_limit_, queue_byte_limit_)) {
-    if (refused_.load() > 0) {
-      const int64_t refused = refused_.exchange(0);
-      if (refused > 0) {
-        services_.WriteLog("MoxSettingsManager:: command queue has room again; " +
-                           std::to_string(refused) + " commands were refused while it was full");
-      }
-    }
+    ReportRoomAgain();
     return 0;
   }
   if (refused_.fetch_add(1) == 0) {
     services_.WriteLog("MoxSettingsManager:: FAIL: command queue full (" + QueueLimitText() +
                        "); commands are answered with their code alone until it has room");
   }
-  impl_->dispatch_.AnswerRefused(request_tag, record->payload[0]);
+  Refuse(request_tag, code);
   return 0;
 }
 
-bool MoxSettingsManager::AdmitCommand(int32_t request_tag, uint8_t code, uint32_t length) {
-  const uint64_t text_bytes = length - 1;
-  const uint64_t limit = MaxCommandTextBytes(code, max_command_bytes_);
-  if (text_bytes <= limit) return true;
-  services_.WriteLog(OversizedCommandLine(code, text_bytes, limit));
-  if (IsKnownMessageCode(code)) {
-    auto code_alone = std::make_unique<uint8_t[]>(1);
-    code_alone[0] = code;
-    PostCommand(request_tag, std::move(code_alone), 1, true);
+void MoxSettingsManager::Refuse(int32_t request_tag, uint8_t code) {
+  // Other codes are never answered, refused or not.
+  if (!IsKnownMessageCode(code)) return;
+  if (impl_->queue_.PushRefusal(request_tag, code, kMaxQueuedRefusals)) return;
+  if (dropped_.fetch_add(1) == 0) {
+    services_.WriteLog("MoxSettingsManager:: FAIL: " + std::to_string(kMaxQueuedRefusals) +
+                       " refused commands wait for their answer; further commands are dropped "
+                       "without reply until the queue has room");
   }
-  return false;
+}
+
+void MoxSettingsManager::ReportRoomAgain() {
+  if (refused_.load() > 0) {
+    const int64_t refused = refused_.exchange(0);
+    if (refused > 0) {
+      services_.WriteLog("MoxSettingsManager:: command queue has room again; " +
+                         std::to_string(refused) + " commands were refused while it was full");
+    }
+  }
+  // Counted until a command is queued again, not until a refusal is: refusals are answered in
+  // microseconds, and a line for each would flood the log.
+  if (dropped_.load() > 0) {
+    const int64_t dropped = dropped_.exchange(0);
+    if (dropped > 0) {
+      services_.WriteLog("MoxSettingsManager:: FAIL: " + std::to_string(dropped) +
+                         " refused commands were dropped without reply");
+    }
+  }
 }
 
 std::string MoxSettingsManager::QueueLimitText() const {

@@ -2,8 +2,9 @@
 // the command queue and the one thread that takes commands off it, handles each (database
 // operation, log lines, reply to the host) and frees it.
 //
-// Thread safety: PostCommand may be called from any number of host threads at once; construction
-// and destruction from one host thread, never concurrently with PostCommand.
+// Thread safety: Post may be called from any number of threads at once, the worker thread (a reply
+// callback) included; construction and destruction from one host thread, never concurrently with
+// Post from another host thread.
 #pragma once
 
 #include <atomic>
@@ -55,19 +56,13 @@ class MoxSettingsManager {
   MoxSettingsManager(const MoxSettingsManager&) = delete;
   MoxSettingsManager& operator=(const MoxSettingsManager&) = delete;
 
-  // Queues a command; `payload` (message code, then command text) passes to the queue. Always 0.
-  // With a queue limit set (QueueLimit) and reached, the command is answered at once instead, on
-  // the calling thread, with its code alone, and the first such refusal is logged.
-  // `refused_for_size`: the command was refused for its size and `payload` is its code alone
-  // (AdmitCommand).
-  int32_t PostCommand(int32_t request_tag, std::unique_ptr<uint8_t[]> payload, uint32_t length,
-                      bool refused_for_size = false);
-
-  // False when a command of `code` with a payload of `length` bytes (at least 1) is over its size
-  // limit (MaxCommandTextBytes): it is then logged with its code and length and, for a known code,
-  // queued as its code alone, to be answered with it in its turn. Called before the payload is
-  // copied, so that such a command never costs more than a few bytes.
-  bool AdmitCommand(int32_t request_tag, uint8_t code, uint32_t length);
+  // Queues a copy of the command `payload` (message code, then command text; `length` bytes, at
+  // least 1). Always 0. A command that is over its size limit (MaxCommandTextBytes; logged with its
+  // code and length, never copied), that finds the queue full (QueueLimit, QueueByteLimit; logged
+  // when the queue fills and when it has room again) or whose copy cannot be made is refused: a
+  // known code is queued as its code alone and answered with it in its turn, by the worker thread
+  // like every reply. Refusals beyond kMaxQueuedRefusals are dropped without reply and counted.
+  int32_t Post(int32_t request_tag, const uint8_t* payload, uint32_t length);
 
   // Sets the stop flag and wakes an idle worker; it ends after the pass in progress.
   void Terminate() noexcept;
@@ -87,6 +82,11 @@ class MoxSettingsManager {
   bool StopWorker() noexcept;
   // The queue limits as the "command queue full" line names them.
   std::string QueueLimitText() const;
+  // Queues the refusal of a command of `code`, or drops it when too many refusals wait.
+  void Refuse(int32_t request_tag, uint8_t code);
+  // After a command was queued: logs how many were refused, and how many of those dropped, since
+  // the queue last had room, if any.
+  void ReportRoomAgain();
 
   struct Impl;
   WorkerServices& services_;
@@ -94,12 +94,14 @@ class MoxSettingsManager {
   std::unique_ptr<DatabaseAccess> owned_database_;
   DatabaseAccess& database_;
   const StopTimeouts stop_;
-  // Set before the thread starts, read by PostCommand and AdmitCommand.
+  // Set before the thread starts, read by Post.
   std::size_t queue_limit_ = 0;
   std::size_t queue_byte_limit_ = 0;
   std::size_t max_command_bytes_ = kDefaultMaxCommandBytes;
-  // Commands refused since the queue last had room; logged when the queue fills and frees.
+  // Commands refused since the queue last had room, and those of them dropped without reply;
+  // logged when the queue fills and when it has room again.
   std::atomic<int64_t> refused_{0};
+  std::atomic<int64_t> dropped_{0};
   std::unique_ptr<Impl> impl_;
 };
 

@@ -209,12 +209,20 @@ TEST_F(SettingsTest, AFileOthersCanReadIsReportedAndKeepsItsMode) {
   }
 }
 
-// The queue keys are read, never written; a negative value or no number is 0.
+// The queue keys are read, never written; a negative value or no number is 0, except for
+// MaxQueueBytes, which only an explicit 0 turns off.
 TEST_F(SettingsTest, QueueKeysAreReadAndNeverWritten) {
   const std::string file = "[Queue]\r\nMaxQueueBytes=4096\r\nMaxCommandBytes=-1\r\n";
   EXPECT_EQ(InitFrom(file), file + FileWith("1200000", "1"));
   EXPECT_EQ(gQueueMaxBytes, 4096);
   EXPECT_EQ(gQueueMaxCommandBytes, 0);
+  for (const auto& [value, bytes] : {std::pair{"", kDefaultMaxQueueBytes},
+                                     {"0", 0},
+                                     {"-5", kDefaultMaxQueueBytes},
+                                     {"x", kDefaultMaxQueueBytes}}) {
+    InitFrom(std::string("[Queue]\r\nMaxQueueBytes=") + value + "\r\n");
+    EXPECT_EQ(gQueueMaxBytes, bytes) << value;
+  }
 }
 
 }  // namespace

@@ -254,10 +254,11 @@ TEST_F(LoadTest, CallbackThatPostsCommandsItselfNeitherDeadlocksNorAnswersLate) 
 namespace mox::test {
 namespace {
 
-// With [Queue] MaxCommands set, a full queue answers each further command at once with its code
-// alone; the queued ones are answered as usual. Without the key there is no limit (see
+// With [Queue] MaxCommands set, each command that finds the queue full is answered with its code
+// alone, by the worker, in its turn after the commands queued before it; the queued ones are
+// answered as usual. Without the key there is no limit on the count (see
 // FinalizeWithAHundredThousandQueued...), and the key is never written into a settings file.
-TEST_F(LoadTest, QueueLimitAnswersTheOverflowAtOnceAndLosesNothing) {
+TEST_F(LoadTest, QueueLimitAnswersTheOverflowInItsTurnAndLosesNothing) {
   AddSlowProcedure(db_);
   const PluginSettings settings = QuietSettings(db_);
   host_ = std::make_unique<PluginHost>(UniqueLibraryName(), &settings);
@@ -274,8 +275,8 @@ TEST_F(LoadTest, QueueLimitAnswersTheOverflowAtOnceAndLosesNothing) {
     expected[tag] = 0;
   }
   host_->Command(9999, Payload(5, "unknown codes are never answered, refused or not"));
-  // The overflow was answered before the posts returned.
-  EXPECT_EQ(host_->ReplyCount(), 4000u);
+  // Nothing is answered inside Command_Plugin: the worker is still on the slow command.
+  EXPECT_EQ(host_->ReplyCount(), 0u);
   ASSERT_TRUE(host_->WaitForReplies(5001, 20s));
   host_->Command(6000, kCheapCommand);
   expected[6000] = 0;
@@ -286,16 +287,22 @@ TEST_F(LoadTest, QueueLimitAnswersTheOverflowAtOnceAndLosesNothing) {
   EXPECT_EQ(audit.answered, expected.size());
   EXPECT_EQ(audit.duplicates, 0u);
   EXPECT_EQ(audit.unexpected, 0u);
-  for (const Reply& reply : replies) {
-    if (reply.tag != 0) {
-      EXPECT_EQ(reply.bytes, kCheapReply) << reply.tag;
+  const std::thread::id worker = replies.front().thread;
+  for (std::size_t i = 0; i < replies.size(); ++i) {
+    // In the order of the posts: the slow one, 1000 queued, 4000 refused, then the last one.
+    const int32_t tag = i < 5001 ? static_cast<int32_t>(i) : 6000;
+    ASSERT_EQ(replies[i].tag, tag);
+    EXPECT_EQ(replies[i].thread, worker);
+    if (tag != 0) {
+      EXPECT_EQ(replies[i].bytes, kCheapReply) << tag;
     }
   }
   const auto lines = host_->LogLines();
-  EXPECT_EQ(CountLinesContaining(lines,
-                                 "MoxSettingsManager:: FAIL: command queue full (1000 "
-                                 "commands); commands are answered with their code alone "
-                                 "until it has room"),
+  EXPECT_EQ(CountLinesContaining(
+                lines,
+                "MoxSettingsManager:: FAIL: command queue full (1000 "
+                "commands or 67108864 bytes); commands are answered with their code alone "
+                "until it has room"),
             1u);
   EXPECT_EQ(CountLinesContaining(lines,
                                  "MoxSettingsManager:: command queue has room again; 4001 "

@@ -11,7 +11,8 @@
 // commands of code 2 for S seconds (default 5) from one thread, N per second (default: as fast as
 // it can), and samples the process's resident memory and the replies every 250 ms. Then it
 // finalizes with the queue still full and reports how long that took. --max-commands M sets the
-// queue limit ([Queue] MaxCommands=M in the settings file), --max-queue-bytes Q its byte limit.
+// queue limit ([Queue] MaxCommands=M in the settings file), --max-queue-bytes Q its byte limit
+// (MaxQueueBytes=Q; 0 for none, the plug-in's default when not given).
 // --single posts one command of code CODE whose text is BYTES commas (for codes 10 to 12) or
 // letters, waits for its answer and reports how much the peak resident memory grew meanwhile.
 #include <dlfcn.h>
@@ -57,8 +58,8 @@ struct Options {
   std::string text = "ABC";
   bool server = false;
   long max_commands = 0;
-  long max_queue_bytes = 0;
-  int single_code = -1;  // --single: the code, and the text length below
+  long max_queue_bytes = -1;  // -1: the key is not written, the default applies
+  int single_code = -1;       // --single: the code, and the text length below
   long long single_bytes = 0;
 };
 
@@ -94,7 +95,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
           "usage: %s [--seconds S] [--rate N] [--text T] [--server] [--max-commands M]\n"
           "  posts commands of code 2 with text T (default ABC) for S seconds (default 5), N per\n"
           "  second (default: as fast as possible), and reports queue memory and rates;\n"
-          "  M sets the queue limit ([Queue] MaxCommands), Q its byte limit (MaxQueueBytes)\n"
+          "  M sets the queue limit ([Queue] MaxCommands), Q its byte limit (MaxQueueBytes; 0: "
+          "none)\n"
           "   or: %s --single CODE BYTES: one command, its peak memory\n",
           argv[0], argv[0]);
       return false;
@@ -127,7 +129,7 @@ int main(int argc, char** argv) {
   if (options.max_commands > 0) {
     queue_section += "MaxCommands=" + std::to_string(options.max_commands) + "\r\n";
   }
-  if (options.max_queue_bytes > 0) {
+  if (options.max_queue_bytes >= 0) {
     queue_section += "MaxQueueBytes=" + std::to_string(options.max_queue_bytes) + "\r\n";
   }
   if (!queue_section.empty()) {
@@ -212,9 +214,12 @@ int main(int argc, char** argv) {
   std::printf("\nposted   %lld in %.2f s: %.0f commands/s\n", posted, elapsed, posted / elapsed);
   std::printf("answered %lld in %.2f s: %.0f commands/s (%lld of them with the code alone)\n",
               answered, elapsed, answered / elapsed, gRefused.load());
-  std::printf("queued at the end: %lld commands of %zu bytes, resident memory +%ld kB\n", queued,
-              payload.size(), rss_end - rss_start);
-  if (queued > 1000) {
+  std::printf(
+      "unanswered at the end: %lld commands of %zu bytes (queued, refused and waiting for their "
+      "answer, or dropped), resident memory +%ld kB\n",
+      queued, payload.size(), rss_end - rss_start);
+  // With a byte limit (the default) most of them were dropped, not queued.
+  if (queued > 1000 && options.max_queue_bytes == 0) {
     std::printf("memory per queued command: about %.0f bytes\n",
                 (rss_end - rss_start) * 1024.0 / static_cast<double>(queued));
   }

@@ -24,10 +24,12 @@ void Push(CommandQueue& queue, std::unique_ptr<CommandRecord> record) {
   ASSERT_TRUE(queue.PushCommandWithin(record, 0));
 }
 
-// The byte limit counts the payloads queued: a record that would pass it stays with the caller,
-// and taking or clearing records makes room again.
-TEST(CommandQueue, ByteLimitBoundsThePayloadsQueued) {
+// The byte limit counts what the queued commands cost (payload plus record): a record that would
+// pass it stays with the caller, and taking or clearing records makes room again. Refusals count
+// against their own limit only and keep their place in the order.
+TEST(CommandQueue, LimitsBoundTheCommandsAndRefusalsQueued) {
   CommandQueue queue;
+  constexpr std::size_t kLimit = 100 + 2 * kRecordOverheadBytes;
   struct Step {
     uint32_t length;
     bool taken;
@@ -35,17 +37,26 @@ TEST(CommandQueue, ByteLimitBoundsThePayloadsQueued) {
   for (const Step step :
        {Step{60, true}, Step{41, false}, Step{40, true}, Step{1, false}, Step{101, false}}) {
     auto record = Record(static_cast<int32_t>(step.length), step.length);
-    EXPECT_EQ(queue.PushCommandWithin(record, 0, 100), step.taken) << step.length;
+    EXPECT_EQ(queue.PushCommandWithin(record, 0, kLimit), step.taken) << step.length;
     EXPECT_EQ(record == nullptr, step.taken);
   }
+  EXPECT_TRUE(queue.PushRefusal(7, 10, 2));
+  EXPECT_TRUE(queue.PushRefusal(8, 11, 2));
+  EXPECT_FALSE(queue.PushRefusal(9, 12, 2));
   ASSERT_NE(queue.PopCommand(10ms), nullptr);  // the 60 bytes
   auto fits = Record(1, 60);
-  EXPECT_TRUE(queue.PushCommandWithin(fits, 0, 100));
-  EXPECT_EQ(queue.ClearQueue(), 2u);
+  EXPECT_TRUE(queue.PushCommandWithin(fits, 2, kLimit));
+  auto by_count = Record(3, 1);
+  EXPECT_FALSE(queue.PushCommandWithin(by_count, 2, 0));
+  std::vector<std::pair<int32_t, bool>> order;
+  while (auto record = queue.PopCommand(10ms))
+    order.emplace_back(record->request_tag, record->refused);
+  EXPECT_EQ(order,
+            (std::vector<std::pair<int32_t, bool>>{{40, false}, {7, true}, {8, true}, {1, false}}));
+  EXPECT_TRUE(queue.PushRefusal(9, 12, 2));
   auto whole = Record(2, 100);
-  EXPECT_TRUE(queue.PushCommandWithin(whole, 2, 100));
-  auto by_count = Record(3, 0);
-  EXPECT_FALSE(queue.PushCommandWithin(by_count, 1, 0));
+  EXPECT_TRUE(queue.PushCommandWithin(whole, 2, 100 + kRecordOverheadBytes));
+  EXPECT_EQ(queue.ClearQueue(), 2u);
 }
 
 TEST(CommandQueue, HandsOutOldestFirstAndNothingWhenIdle) {

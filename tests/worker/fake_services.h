@@ -33,6 +33,7 @@ class FakeServices final : public WorkerServices, public DatabaseAccess {
   std::function<void()> before_operation;  // runs inside every database operation
   bool fail_init_settings = false;
   bool fail_init_db = false;
+  std::size_t queue_limit = 0;  // [Queue] MaxCommands
 
   std::vector<std::string> Events() const {
     std::lock_guard lock(mutex_);
@@ -60,6 +61,7 @@ class FakeServices final : public WorkerServices, public DatabaseAccess {
     if (fail_init_db) throw std::runtime_error("client library not found");
   }
   void Done() noexcept override { Record("DoneDBTools"); }
+  std::size_t QueueLimit() noexcept override { return queue_limit; }
 
   int32_t GetDataById(const std::string& id, int16_t& value, std::string& data) override {
     Operation("db:DBGetDataByID(" + id + ")");
