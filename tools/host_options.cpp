@@ -2,8 +2,11 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
+#include <utility>
 
 #include "tools/command_parser.h"
+#include "tools/plugin_module.h"
 
 namespace mox::host {
 
@@ -118,7 +121,7 @@ from a script file (--script), or else from a prompt when standard input is a
 terminal (or with --interactive).
 
 Options:
-  --plugin PATH       the plug-in library to load. Default: apMoxSettingsManager.so
+  --plugin PATH       the plug-in library to load. Default: @LIB@
                       beside mox-host, else in the current directory.
   --timeout SECONDS   how long to wait for each reply (default 10; fractions allowed).
   --script FILE       read commands from FILE, one per line; lines starting with "#"
@@ -144,15 +147,15 @@ Options:
   text += CommandFormsText();
   text += R"(
 Examples:
-  mox-host 'getdata 42' 'getstate 42' 'setstate 42 1'
-  mox-host --plugin ./apMoxSettingsManager_Office2.so 'getstate 42'
-  mox-host 'blockings-getdata OfficeID=7,BlockNumber=12,BlockNumberPWD=secret'
-  mox-host 'blockings-setpwd OfficeID=7,BlockNumber=12,BlockNumberPWD=old,BlockNumberPWDNew=new'
-  mox-host 'blockings-setlink "OfficeID=Main office",BlockNumber=12,BlockNumberPWD=secret,LinkNumber=3'
-  mox-host --expect-no-reply --timeout 2 'raw 5 odd\x00bytes\xff'
+  mox-host @Q@getdata 42@Q@ @Q@getstate 42@Q@ @Q@setstate 42 1@Q@
+  mox-host --plugin @COPY@ @Q@getstate 42@Q@
+  mox-host @Q@blockings-getdata OfficeID=7,BlockNumber=12,BlockNumberPWD=secret@Q@
+  mox-host @Q@blockings-setpwd OfficeID=7,BlockNumber=12,BlockNumberPWD=old,BlockNumberPWDNew=new@Q@
+  mox-host @Q@blockings-setlink @IQ@OfficeID=Main office@IQ@,BlockNumber=12,BlockNumberPWD=secret,LinkNumber=3@Q@
+  mox-host --expect-no-reply --timeout 2 @Q@raw 5 odd\x00bytes\xff@Q@
   mox-host --script checks.txt
   mox-host --script - < checks.txt
-  mox-host --check /opt/host/plugins/apMoxSettingsManager.so
+  mox-host --check @INSTALLED@
 
 Output: each command as sent, with its tag, then its reply decoded:
   #1 > getdata 42
@@ -164,7 +167,7 @@ Output: each command as sent, with its tag, then its reply decoded:
       BlockNumber=12
       BlockNumberPWD=***
   #3 > getstate 43
-  #3 < code 2 MSG_GETMODIFIEDSTATEBYID: failed, see Logs/2026_12_08/14_apMoxSettingsManager.so.log
+  #3 < code 2 MSG_GETMODIFIEDSTATEBYID: failed, see Logs/2026_12_08/14_@LIB@.log
   #4 > raw 5 odd\x00bytes\xff
   #4 - code 5 (unknown): no reply within 2 s, as expected
   done: 4 commands, 2 ok, 1 failed, 0 without reply, 1 without reply as expected
@@ -186,13 +189,22 @@ Exit status:
 
 Files of the plug-in:
   settings  the .ini file named like the library, beside the library (for
-            apMoxSettingsManager.so: apMoxSettingsManager.ini), section [DB] with
+            @LIB@: apMoxSettingsManager.ini), section [DB] with
             DBFile, DBUser, DBPass, DBLang, DBTime and Protocol; read and written
             back at every start.
   log       Logs/YYYY_MM_DD/HH_<library file name>.log under the directory of the
             host executable, that is beside mox-host (for example
-            Logs/2026_12_08/16_apMoxSettingsManager.so.log).
+            Logs/2026_12_08/16_@LIB@.log).
 )";
+  // Library names and paths as this system spells them.
+  for (const auto& [mark, value] : {std::pair{"@LIB@", kDefaultPluginFileName},
+                                    {"@COPY@", kExamplePluginCopy},
+                                    {"@INSTALLED@", kExamplePluginPath},
+                                    {"@Q@", kArgumentQuote},
+                                    {"@IQ@", kQuoteInsideArgument}}) {
+    for (std::size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at))
+      text.replace(at, std::string_view(mark).size(), value);
+  }
   return text;
 }
 

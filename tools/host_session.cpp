@@ -1,5 +1,6 @@
 #include "tools/host_session.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "tools/text_concat.h"
@@ -50,7 +51,12 @@ void HostSession::Send(const HostCommand& command) {
                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                             std::chrono::duration<double>(settings_.timeout_seconds));
   for (;;) {
-    std::optional<ReceivedReply> reply = inbox_.WaitNext(deadline);
+    std::optional<ReceivedReply> reply = WaitForReply(deadline);
+    if (!reply && settings_.not_initialised && std::chrono::steady_clock::now() < deadline) {
+      out_ << FormatNotInitialised(tag, command.code, LogFile());
+      ++tally_.missing;
+      break;
+    }
     if (!reply) {
       out_ << FormatMissingReply(tag, command.code, settings_.timeout_text, none_expected,
                                  LogFile());
@@ -78,6 +84,17 @@ void HostSession::Send(const HostCommand& command) {
     break;
   }
   out_.flush();
+}
+
+std::optional<ReceivedReply> HostSession::WaitForReply(
+    std::chrono::steady_clock::time_point deadline) {
+  if (!settings_.not_initialised) return inbox_.WaitNext(deadline);
+  constexpr auto kLogPoll = std::chrono::milliseconds(100);
+  for (;;) {
+    const auto slice_end = std::min(deadline, std::chrono::steady_clock::now() + kLogPoll);
+    if (std::optional<ReceivedReply> reply = inbox_.WaitNext(slice_end)) return reply;
+    if (slice_end >= deadline || settings_.not_initialised()) return std::nullopt;
+  }
 }
 
 void HostSession::Finish() {

@@ -1,6 +1,7 @@
 // One run of the plug-in: name and start, commands with their replies, finalisation.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <istream>
@@ -20,6 +21,9 @@ struct SessionSettings {
   std::string timeout_text = "10";  // the time-out as the user wrote it, for the printout
   bool expect_no_reply = false;     // commands with an unknown code should get no reply
   bool show_passwords = false;
+  // True once the plug-in has logged that it is not initialised: no reply can come then, so a
+  // command stops waiting for one. Asked every 100 ms while a reply is awaited; may be empty.
+  std::function<bool()> not_initialised;
 };
 
 // Where the plug-in logs now, as the printout names it beside a failure.
@@ -57,6 +61,8 @@ class HostSession {
   // Prints and counts a breach that fails no command of its own.
   void Anomaly(std::int32_t tag, const std::string& what);
   std::string LogFile() const;
+  // The next reply, or nothing at `deadline` or once the plug-in is known not to be initialised.
+  std::optional<ReceivedReply> WaitForReply(std::chrono::steady_clock::time_point deadline);
 
   const PluginApi& api_;
   const SessionSettings settings_;

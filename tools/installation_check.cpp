@@ -48,9 +48,7 @@ void PrintLogLines(const PluginLogWatch& watch, const std::filesystem::path& cwd
 int RunInstallationCheck(const CheckRequest& request, std::ostream& out) {
   out << "plug-in: " << request.plugin.string() << '\n';
   const std::filesystem::path settings = SettingsFileFor(request.plugin);
-  std::error_code ignored;
-  out << DescribeSettingsFile(settings, ReadWhole(settings),
-                              std::filesystem::status(settings, ignored).permissions());
+  out << DescribeSettingsFile(settings, ReadWhole(settings), SettingsFileAccessLine(settings));
 
   const PluginLogWatch watch(request.host_dir, request.plugin.filename().string());
   std::string error;
@@ -60,7 +58,7 @@ int RunInstallationCheck(const CheckRequest& request, std::ostream& out) {
     return kExitPluginUnusable;
   }
   const SessionSettings session_settings{request.timeout_seconds, request.timeout_text, false,
-                                         false};
+                                         false, [&] { return watch.LoggedNotInitialised(); }};
   bool answered_ok = false;
   {
     HostSession session(module->Api(), session_settings, out,

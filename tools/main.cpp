@@ -116,10 +116,11 @@ int main(int argc, char** argv) {
   }
   std::cout << "plug-in: " << path->string() << '\n';
 
-  SessionSettings settings{options.timeout_seconds, options.timeout_text, options.expect_no_reply,
-                           options.show_passwords};
-
   const std::string library_file_name = path->filename().string();
+  const PluginLogWatch watch(host_dir, library_file_name);
+  SessionSettings settings{options.timeout_seconds, options.timeout_text, options.expect_no_reply,
+                           options.show_passwords, [&] { return watch.LoggedNotInitialised(); }};
+
   HostSession session(module->Api(), settings, std::cout, [&] {
     return ShownPath(PluginLogFile(host_dir, library_file_name, std::chrono::system_clock::now()),
                      cwd);

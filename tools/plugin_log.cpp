@@ -67,4 +67,13 @@ std::vector<std::string> PluginLogWatch::NewLines() const {
   return lines;
 }
 
+bool PluginLogWatch::LoggedNotInitialised() const {
+  for (const std::string& line : NewLines()) {
+    if (line.find("Init_Plugin:: FAIL") != std::string::npos ||
+        line.find("PLUGIN PANIC: Plugin is not initialized!") != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
 }  // namespace mox::host

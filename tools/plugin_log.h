@@ -27,6 +27,9 @@ class PluginLogWatch {
   // The file the plug-in writes to now.
   std::filesystem::path CurrentFile() const;
   std::vector<std::string> NewLines() const;
+  // True when the new lines say that the plug-in is not initialised: its Init_Plugin failed, or a
+  // command was refused for want of a worker.
+  bool LoggedNotInitialised() const;
 
  private:
   std::filesystem::path host_dir_;

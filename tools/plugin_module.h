@@ -15,6 +15,19 @@ namespace mox::host {
 
 // apMoxSettingsManager.so, or apMoxSettingsManager.dll on Windows.
 extern const char* const kDefaultPluginFileName;
+// Where a host might keep the plug-in, as --help's examples show it on this system.
+extern const char* const kExamplePluginPath;
+// A copy of the plug-in under another name, in the current directory.
+extern const char* const kExamplePluginCopy;
+// How a command line of this system's shell quotes an argument that holds blanks ('...' in a
+// POSIX shell, "..." in cmd.exe), and a double quote inside it.
+extern const char* const kArgumentQuote;
+extern const char* const kQuoteInsideArgument;
+
+// The line of --check about who may read the settings file, which holds the password: from its
+// mode bits on POSIX systems, where they tell; on Windows its access control list decides, which
+// the mode bits that the C++ library reports do not show.
+std::string SettingsFileAccessLine(const std::filesystem::path& file);
 
 // The four exports; every pointer is set.
 struct PluginApi {

@@ -5,10 +5,20 @@
 #include <system_error>
 
 #include "tools/plugin_module.h"
+#include "tools/settings_file_report.h"
 
 namespace mox::host {
 
 const char* const kDefaultPluginFileName = "apMoxSettingsManager.so";
+const char* const kExamplePluginPath = "/opt/host/plugins/apMoxSettingsManager.so";
+const char* const kExamplePluginCopy = "./apMoxSettingsManager_Office2.so";
+const char* const kArgumentQuote = "'";
+const char* const kQuoteInsideArgument = "\"";
+
+std::string SettingsFileAccessLine(const std::filesystem::path& file) {
+  std::error_code ignored;
+  return SettingsFileModeLine(file, std::filesystem::status(file, ignored).permissions());
+}
 
 namespace {
 

@@ -10,6 +10,16 @@
 namespace mox::host {
 
 const char* const kDefaultPluginFileName = "apMoxSettingsManager.dll";
+const char* const kExamplePluginPath = "C:\\Host\\Plugins\\apMoxSettingsManager.dll";
+const char* const kExamplePluginCopy = ".\\apMoxSettingsManager_Office2.dll";
+const char* const kArgumentQuote = "\"";
+const char* const kQuoteInsideArgument = "\\\"";
+
+std::string SettingsFileAccessLine(const std::filesystem::path& file) {
+  return "  access: set by the file's access control list; it holds the password, so only the "
+         "host service's account and administrators should read it (icacls \"" +
+         file.string() + "\" shows who may)\n";
+}
 
 namespace {
 

@@ -162,6 +162,13 @@ std::string FormatMissingReply(std::int32_t tag, std::uint8_t sent_code,
                  hint, "\n"});
 }
 
+std::string FormatNotInitialised(std::int32_t tag, std::uint8_t sent_code,
+                                 std::string_view log_file) {
+  return Concat({TagMark(tag, "-"), CodeLabel(sent_code),
+                 ": no reply: the plug-in logged that it is not initialised",
+                 log_file.empty() ? std::string() : Concat({", see ", log_file}), "\n"});
+}
+
 std::string FormatAnomaly(std::int32_t tag, std::string_view what) {
   return Concat({tag == 0 ? std::string("! ") : TagMark(tag, "!"), what, "\n"});
 }

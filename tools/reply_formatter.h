@@ -39,6 +39,9 @@ FormattedReply FormatReply(std::int32_t tag, std::uint8_t sent_code, std::string
 std::string FormatMissingReply(std::int32_t tag, std::uint8_t sent_code,
                                std::string_view timeout_text, bool expected,
                                std::string_view log_file = {});
+// The line of a command that stops waiting because the plug-in logged that it is not initialised.
+std::string FormatNotInitialised(std::int32_t tag, std::uint8_t sent_code,
+                                 std::string_view log_file);
 
 // "#7 ! <what>": a breach of the calling rules; tag 0 for one that belongs to no command.
 std::string FormatAnomaly(std::int32_t tag, std::string_view what);

@@ -65,7 +65,7 @@ std::optional<std::string> DbSetting(std::string_view ini_text, std::string_view
 
 std::string DescribeSettingsFile(const std::filesystem::path& file,
                                  const std::optional<std::string>& text,
-                                 std::filesystem::perms permissions) {
+                                 const std::string& access_line) {
   if (!text)
     return Concat({"settings: ", file.string(),
                    " is missing or unreadable: the plug-in starts with its built-in defaults and "
@@ -83,15 +83,18 @@ std::string DescribeSettingsFile(const std::filesystem::path& file,
   if (const auto db_file = DbSetting(*text, "DBFile"); db_file && db_file->starts_with('/'))
     out += "  note: DBFile is a local path: embedded access, which does not check DBPass\n";
 
+  return out + access_line;
+}
+
+std::string SettingsFileModeLine(const std::filesystem::path& file,
+                                 std::filesystem::perms permissions) {
   using std::filesystem::perms;
   const std::string mode = PermissionText(permissions);
   if ((permissions & (perms::group_read | perms::others_read)) == perms::none)
-    out += Concat({"  permissions ", mode, ": not readable by others\n"});
-  else
-    out += Concat({"  permissions ", mode,
-                   ": readable by others, and it holds the password (chmod 600 ", file.string(),
-                   ")\n"});
-  return out;
+    return Concat({"  permissions ", mode, ": not readable by others\n"});
+  return Concat({"  permissions ", mode,
+                 ": readable by others, and it holds the password (chmod 600 ", file.string(),
+                 ")\n"});
 }
 
 }  // namespace mox::host

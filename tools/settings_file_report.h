@@ -17,10 +17,14 @@ std::filesystem::path SettingsFileFor(const std::filesystem::path& plugin);
 std::optional<std::string> DbSetting(std::string_view ini_text, std::string_view key);
 
 // Lines describing the file: its path, the six keys of [DB] (the password as ***, a missing key
-// named as such), whether others may read it, and notes on values that hide or skip a check.
+// named as such), `access_line` (who may read it), and notes on values that hide or skip a check.
 // `text` is empty when the file cannot be read.
 std::string DescribeSettingsFile(const std::filesystem::path& file,
                                  const std::optional<std::string>& text,
+                                 const std::string& access_line);
+
+// The access line of a file whose mode bits tell who may read it.
+std::string SettingsFileModeLine(const std::filesystem::path& file,
                                  std::filesystem::perms permissions);
 
 }  // namespace mox::host

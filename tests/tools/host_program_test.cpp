@@ -247,8 +247,32 @@ TEST(HostProgram, HelpExplainsOptionsCommandsAndFiles) {
   for (const char* part :
        {"--plugin PATH", "--timeout SECONDS", "--script FILE", "--interactive", "--expect-no-reply",
         "--show-passwords", "--check [PLUGIN]", "--id ID", "blockings-setlink LIST",
-        "raw CODE [TEXT]", "Exit status:", "Logs/YYYY_MM_DD/HH_", "apMoxSettingsManager.ini"})
+        "raw CODE [TEXT]", "Exit status:", "Logs/YYYY_MM_DD/HH_", "apMoxSettingsManager.ini",
+        // Names and quoting of the system it runs on.
+        "--check /opt/host/plugins/apMoxSettingsManager.so\n", "16_apMoxSettingsManager.so.log",
+        "mox-host 'blockings-setlink \"OfficeID=Main office\",BlockNumber"})
     EXPECT_NE(run.out.find(part), std::string::npos) << part;
+  EXPECT_EQ(run.out.find(".dll"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find('@'), std::string::npos) << run.out;
+}
+
+// A plug-in that cannot start (its settings file cannot be written: a folder has its name) is
+// given up on as soon as its log says so, not after the time-out.
+TEST(HostProgram, CheckStopsWaitingWhenThePluginLogsThatItIsNotInitialised) {
+  ScratchDir dir;
+  fs::copy_file(MOX_HOST_PATH, dir.path() / "mox-host");
+  fs::copy_file(MOX_PLUGIN_PATH, dir.path() / "apMoxSettingsManager.so");
+  fs::create_directory(dir.path() / "apMoxSettingsManager.ini");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--check", "--timeout", "600"},
+        std::vector<std::string>{"--timeout", "600", "getstate 1"}}) {
+    const ProgramRun run = RunProgram((dir.path() / "mox-host").string(), args, dir.path());
+    EXPECT_EQ(run.exit_code, 1) << run.out;
+    EXPECT_NE(run.out.find("#1 - code 2 MSG_GETMODIFIEDSTATEBYID: no reply: the plug-in logged "
+                           "that it is not initialised, see Logs/"),
+              std::string::npos)
+        << run.out;
+  }
 }
 
 // The messages that tell a user what went wrong and what to do.

@@ -20,7 +20,7 @@ class HostSessionTest : public testing::Test {
   std::string Run(std::initializer_list<const char*> lines, const std::string& timeout = "2",
                   bool expect_no_reply = false) {
     std::ostringstream out;
-    SessionSettings settings{std::stod(timeout), timeout, expect_no_reply, false};
+    SessionSettings settings{std::stod(timeout), timeout, expect_no_reply, false, {}};
     HostSession session(module_->Api(), settings, out);
     session.Start();
     for (const char* line : lines) session.Send(ParseCommandLine(line).command.value());
