@@ -79,7 +79,7 @@ bool ParseAddress(std::string_view text, ClientParams& params) {
   if (text.starts_with("unix:")) {
     params.transport = Transport::kUnix;
     params.path = text.substr(5);
-    return !params.path.empty();
+    return params.path.starts_with('/');  // a relative path would depend on the host's directory
   }
   return false;
 }

@@ -18,7 +18,7 @@ struct ClientParams {
   int facility = 1;      // user
 };
 
-// Reads "udp://HOST[:PORT]", "tcp://HOST[:PORT]" or "unix:PATH", each optionally followed by
+// Reads "udp://HOST[:PORT]", "tcp://HOST[:PORT]" or "unix:/PATH", each optionally followed by
 // ";app=NAME" and ";facility=NAME-OR-NUMBER" (kern, user, ..., local0..local7, or 0..23).
 // An IPv6 host is written in brackets. The ports default to 514 (udp) and 601 (tcp). Spaces
 // around the parts are ignored. nullopt for anything else.

@@ -45,20 +45,23 @@ class SyslogClient::Turn {
   bool taken_ = false;
 };
 
-std::unique_ptr<SyslogClient> SyslogClient::Create(const ClientParams& params) {
+std::unique_ptr<SyslogClient> SyslogClient::Create(const ClientParams& params,
+                                                   std::chrono::milliseconds hold_off) {
   auto address = Resolve(params);
   if (!address) return nullptr;
-  std::unique_ptr<SyslogClient> client(new SyslogClient(params, std::move(*address)));
+  std::unique_ptr<SyslogClient> client(new SyslogClient(params, std::move(*address), hold_off));
   client->EnsureConnected(Clock::now() + kSendBound);
   return client;
 }
 
-SyslogClient::SyslogClient(const ClientParams& params, platform::SocketAddress address)
+SyslogClient::SyslogClient(const ClientParams& params, platform::SocketAddress address,
+                           std::chrono::milliseconds hold_off)
     : params_(params),
       address_(std::move(address)),
       // /dev/log and the UDP port take datagrams; only tcp:// is a stream.
       kind_(params.transport == Transport::kTcp ? platform::SocketKind::kStream
                                                 : platform::SocketKind::kDatagram),
+      hold_off_(hold_off),
       host_name_(platform::HostName()),
       process_id_(platform::ProcessId()) {}
 
@@ -87,13 +90,13 @@ bool SyslogClient::EnsureConnected(platform::Deadline deadline) {
   if (socket_.IsOpen()) return true;
   if (Clock::now() < next_connect_) return false;
   socket_ = platform::Socket::Connect(address_, kind_, deadline);
-  if (!socket_.IsOpen()) next_connect_ = Clock::now() + kReconnectInterval;
+  if (!socket_.IsOpen()) next_connect_ = Clock::now() + hold_off_;
   return socket_.IsOpen();
 }
 
 void SyslogClient::Disconnect() {
   socket_.Close();
-  next_connect_ = Clock::now() + kReconnectInterval;
+  next_connect_ = Clock::now() + hold_off_;
 }
 
 bool SyslogClient::Send(const LogLine& line) {
@@ -106,9 +109,12 @@ bool SyslogClient::Send(const LogLine& line) {
 bool SyslogClient::SendFrame(const std::string& frame, platform::Deadline deadline) {
   if (!EnsureConnected(deadline)) return false;
   if (socket_.SendAll(frame, deadline)) return true;
-  // A stream that took part of a frame is out of step with its reader; a datagram socket whose
-  // server is away (an ICMP error) works again once the server is back.
-  if (kind_ == platform::SocketKind::kStream) Disconnect();
+  // Every transport is held off after a failure, so a receiver that stops reading costs the wait
+  // once per hold-off rather than on every line. A new socket then follows the receiver: a stream
+  // that took part of a frame is out of step with its reader, a Unix socket stays bound to a
+  // receiver that has gone even when a new one listens at the path, and a UDP port reported
+  // unreachable may have a server again.
+  Disconnect();
   return false;
 }
 

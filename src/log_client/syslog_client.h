@@ -14,8 +14,9 @@ namespace mox::log_client {
 
 // The longest a Send may keep its caller.
 constexpr std::chrono::milliseconds kSendBound{200};
-// After a stream connection failed or dropped, lines are refused at once for this long before the
-// next line tries to connect again, so a server that is down costs no wait on every line.
+// After a failed connect or send on any transport, or a dropped stream, lines are refused at once
+// for this long before the next line tries a new socket, so a server that is down or stalled costs
+// no wait on every line.
 constexpr std::chrono::milliseconds kReconnectInterval{1000};
 
 struct LogLine {
@@ -29,21 +30,23 @@ struct LogLine {
 class SyslogClient {
  public:
   // A client for `params`, already connected when the server answered within the bound; nullptr
-  // when the server's address cannot be resolved.
-  static std::unique_ptr<SyslogClient> Create(const ClientParams& params);
+  // when the server's address cannot be resolved. `hold_off` replaces kReconnectInterval (tests).
+  static std::unique_ptr<SyslogClient> Create(
+      const ClientParams& params, std::chrono::milliseconds hold_off = kReconnectInterval);
 
   // True only when the whole message was handed to the transport within kSendBound.
   bool Send(const LogLine& line);
 
  private:
-  SyslogClient(const ClientParams& params, platform::SocketAddress address);
+  SyslogClient(const ClientParams& params, platform::SocketAddress address,
+               std::chrono::milliseconds hold_off);
 
   std::string Frame(const LogLine& line) const;
   // Each of the following needs the turn (or the client not yet shared).
   // Connects when there is no connection and the reconnect interval has passed.
   bool EnsureConnected(platform::Deadline deadline);
   bool SendFrame(const std::string& frame, platform::Deadline deadline);
-  // Drops the connection and holds off the next attempt.
+  // Drops the socket and holds off the next attempt.
   void Disconnect();
 
   // One sender at a time has the turn, and owns socket_ and next_connect_; the others wait for it
@@ -57,6 +60,7 @@ class SyslogClient {
   const ClientParams params_;
   const platform::SocketAddress address_;
   const platform::SocketKind kind_;
+  const std::chrono::milliseconds hold_off_;
   const std::string host_name_;
   const long process_id_;
 

@@ -30,7 +30,7 @@ TEST(ClientParams, ReadsTransportsAndOptionsAndRefusesTheRest) {
   }
   for (const char* text : {"", "127.0.0.1:514", "http://h:1", "udp://", "udp://h:", "udp://h:0",
                            "udp://h:65536", "udp://h:5x", "udp://::1:514", "tcp://[::1",
-                           "unix:", "udp://h;app=", "udp://h;facility=local8",
+                           "unix:", "unix:dev/log", "udp://h;app=", "udp://h;facility=local8",
                            "udp://h;facility=24", "udp://h;level=3", "udp://h;app"}) {
     EXPECT_FALSE(ParseClientParams(text)) << text;
   }

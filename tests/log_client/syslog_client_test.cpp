@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/un.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 namespace mox::log_client {
 namespace {
@@ -47,6 +50,54 @@ TEST(SyslogClient, ServerThatStopsReadingCostsAtMostTheBoundThenNothing) {
   EXPECT_FALSE(client->Send(line));
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(50));
   close(listener);
+}
+
+TEST(SyslogClient, DatagramReceiverThatIsAwayOrStallsHoldsLinesOffThenIsReachedAgain) {
+  const LogLine line{45352.5, "host", "mod", "", "line"};
+  // UDP to a closed port: the send that reports the ICMP answer to an earlier datagram is refused,
+  // and the next line within the hold-off too.
+  const int closed = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t size = sizeof address;
+  ASSERT_EQ(bind(closed, reinterpret_cast<sockaddr*>(&address), size), 0);
+  ASSERT_EQ(getsockname(closed, reinterpret_cast<sockaddr*>(&address), &size), 0);
+  close(closed);
+  const auto udp = SyslogClient::Create(
+      *ParseClientParams("udp://127.0.0.1:" + std::to_string(ntohs(address.sin_port))));
+  int sent = 0;
+  while (sent < 100 && udp->Send(line)) ++sent, usleep(10'000);
+  EXPECT_LT(sent, 100);
+  EXPECT_FALSE(udp->Send(line));
+
+  // A Unix receiver that stops reading, then one bound anew at the same path.
+  test::TempDir temp;
+  const std::string path = temp.File("log.sock");
+  const auto bind_receiver = [&] {
+    unlink(path.c_str());
+    sockaddr_un unix_address{AF_UNIX, {}};
+    path.copy(unix_address.sun_path, path.size());
+    const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&unix_address), sizeof unix_address), 0);
+    return fd;
+  };
+  int receiver = bind_receiver();
+  constexpr std::chrono::milliseconds kHoldOff{500};
+  const auto client = SyslogClient::Create(*ParseClientParams("unix:" + path), kHoldOff);
+  for (int i = 0; i < 100000 && client->Send(line); ++i) continue;  // fills the receiver's queue
+  char buffer[256];
+  while (recv(receiver, buffer, sizeof buffer, MSG_DONTWAIT) > 0) continue;
+  // The receiver has room again, but within the hold-off lines are refused without a send.
+  for (int i = 0; i < 5; ++i) EXPECT_FALSE(client->Send(line));
+  EXPECT_LT(recv(receiver, buffer, sizeof buffer, MSG_DONTWAIT), 0);
+  std::this_thread::sleep_for(kHoldOff);
+  EXPECT_TRUE(client->Send(line));
+  close(receiver);
+  receiver = bind_receiver();
+  EXPECT_FALSE(client->Send(line));  // the old socket is tied to the receiver that went
+  std::this_thread::sleep_for(kHoldOff);
+  EXPECT_TRUE(client->Send(line));
+  EXPECT_GT(recv(receiver, buffer, sizeof buffer, MSG_DONTWAIT), 0);
+  close(receiver);
 }
 
 }  // namespace
