@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the .deb and the .tar.gz from a built tree (default: build/default), unpacks the .deb into
-# a temporary root with dpkg -x, checks that every file is where the README says and how, and runs
-# lintian on it: an error fails, warnings are shown. Prints one line per failed check.
+# a temporary root with dpkg -x, checks that every file is where the README says and how, builds
+# the example host with the package's pkg-config file and runs it with the package's plug-in on
+# the sample database, and runs lintian on it: an error fails, warnings are shown. Prints one line
+# per failed check.
 set -euo pipefail
 
 build_dir=$(cd "${1:-build/default}" && pwd)
@@ -22,10 +24,14 @@ expect() {  # PATH MODE
   [ "$(stat -c %a "$unpacked/$1" 2>/dev/null)" = "$2" ] || fail "/$1 missing or not mode $2"
 }
 lib=usr/lib/apMoxSettingsManager doc=usr/share/doc/apmoxsettingsmanager
+pc_dir=usr/share/pkgconfig
 for f in $lib/apMoxSettingsManager.so $lib/libLogClient.so usr/include/apMoxSettingsManager.h \
-  $doc/README.md $doc/copyright $doc/changelog.gz $doc/examples/settings_db.sql; do
+  $pc_dir/apmoxsettingsmanager.pc usr/share/man/man1/mox-host.1.gz \
+  $doc/README.md $doc/copyright $doc/changelog.gz $doc/examples/settings_db.sql \
+  $doc/examples/minimal_host.c; do
   expect "$f" 644
 done
+expect usr/bin/mox-host 755
 expect $doc/examples/apMoxSettingsManager.ini 600
 grep -qx 'DBPass=CHANGE_ME' "$unpacked/$doc/examples/apMoxSettingsManager.ini" ||
   fail "the sample settings file has no password placeholder"
@@ -39,9 +45,29 @@ version=$(sed -n 's/^project(apMoxSettingsManager VERSION \([0-9.]*\).*/\1/p' "$
 depends=$(dpkg-deb -f "$deb" Depends)
 [[ "$depends" == *libfbclient2* && "$depends" != *firebird3.0-server* ]] ||
   fail "dependencies: $depends"
-tar_listing=$(tar -tzf "$tgz")
-grep -q "/lib/apMoxSettingsManager/apMoxSettingsManager.so$" <<<"$tar_listing" ||
-  fail "the .tar.gz lacks the plug-in"
+# The .tar.gz holds the same files, under its top folder instead of /usr.
+deb_files=$(cd "$unpacked/usr" && find . -type f | sed 's|^\./||' | sort)
+tgz_files=$(tar -tzf "$tgz" | grep -v '/$' | sed 's|^[^/]*/||' | sort)
+[ "$deb_files" = "$tgz_files" ] || fail "the .tar.gz holds other files than the .deb:" \
+  "$(diff <(echo "$deb_files") <(echo "$tgz_files") | grep '^[<>]' | tr '\n' ' ')"
+
+# The example host, built as an integrator would from the package's header and pkg-config file
+# alone (the system's pkg-config folders are not searched), run with the package's plug-in.
+pc() { PKG_CONFIG_LIBDIR="$unpacked/$pc_dir" pkg-config "$@" apmoxsettingsmanager; }
+if ! cflags=$(pc --cflags) || [[ "$cflags" != *"$unpacked"* ]]; then
+  fail "pkg-config gives no flags into the package: $cflags"
+elif ! cc -std=c99 -Wall -Wextra -Werror $cflags "$unpacked/$doc/examples/minimal_host.c" \
+  -o "$unpacked/minimal_host" $(pc --libs); then
+  fail "the example host does not build with the package's pkg-config flags"
+else
+  plugin=$(pc --variable=plugindir)/apMoxSettingsManager.so
+  bash "$root_dir/examples/create_sample_db.sh" "$unpacked/settings.fdb" embedded >/dev/null
+  printf '[DB]\nDBFile=%s\nDBUser=SYSDBA\nDBLang=WIN1251\n' "$unpacked/settings.fdb" \
+    >"${plugin%.so}.ini"
+  host_output=$("$unpacked/minimal_host" "$plugin" XYZ 2>&1) || true
+  [[ "$host_output" == *$'\nMoxSettingsManager: record XYZ has state 1' ]] ||
+    fail "the example host built from the package: $host_output"
+fi
 
 lintian_status=0
 lintian_output=$(lintian --fail-on error "$deb" 2>&1) || lintian_status=$?

@@ -10,7 +10,7 @@ packages=(
   # llvm-symbolizer, which the sanitizers call for their reports; clang only recommends it.
   llvm
   firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
-  rsyslog tzdata dpkg-dev file lintian
+  rsyslog tzdata dpkg-dev file lintian pkgconf
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 googletest
 )
 
