@@ -109,7 +109,9 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view contents) {
     return false;
   }
   std::string temp = DirectoryPart(target) + "." + FileNamePart(target) + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
+  // Close-on-exec from the start: a child the host starts meanwhile must not inherit the file,
+  // which may hold a password.
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;
   FileDescriptor file(fd);
   // A privileged writer must not take the file away from its owner. Where we may not give it
