@@ -339,10 +339,9 @@ int Main(int argc, char** argv) {
   if (options.Has("log-server")) log_server.emplace();
   // This process's own program log, for the raw runs with log lines: files beside this program,
   // or the log-server double, like the plug-in's.
-  gUniLog = std::make_unique<UniLog>(
-      BuildProgramLogPattern(platform::DirectoryPart(platform::HostExecutablePath()),
-                             "raw_baseline.so"),
-      log_server ? "bench" : "");
+  const std::string here = platform::DirectoryPart(platform::HostExecutablePath());
+  gUniLog = std::make_unique<UniLog>(BuildProgramLogPattern(here, "raw_baseline.so"), here,
+                                     log_server ? "bench" : "");
   const bool smoke = options.Has("smoke");
   const int n = int(options.Integer("n", smoke ? 20 : 500));
   const int reps = int(options.Integer("reps", smoke ? 1 : 12));

@@ -30,7 +30,8 @@ const std::string kLine =
 void InstallProgramLog(const TempFolder& folder, const std::string& client_params) {
   FreeUniLog();
   gUniLog = std::make_unique<UniLog>(
-      BuildProgramLogPattern(folder.Path() + "/", "apMoxSettingsManager.so"), client_params);
+      BuildProgramLogPattern(folder.Path() + "/", "apMoxSettingsManager.so"), folder.Path(),
+      client_params);
 }
 
 struct Rate {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "log/date_time_pattern.h"
+#include "log/log_text.h"
 #include "platform/path.h"
 
 namespace mox {
@@ -34,13 +35,23 @@ class RecordBuffer {
   std::size_t size_ = 0;
 };
 
+// The top folder ends in a separator, so that it is a whole prefix of the names below it.
+std::string AsFolder(std::string folder) {
+  if (!folder.empty() && !platform::IsPathSeparator(folder.back())) {
+    folder += platform::PathSeparator();
+  }
+  return folder;
+}
+
 }  // namespace
 
-FileLog::FileLog(std::string file_name) : FileLog(std::move(file_name), false) {}
+FileLog::FileLog(std::string file_name)
+    : FileLog(file_name, platform::DirectoryPart(file_name), false) {}
 
-FileLog::FileLog(std::string file_name, bool create_folder)
+FileLog::FileLog(std::string file_name, std::string top_folder, bool create_folder)
     : file_name_(std::move(file_name)),
       clock_(&platform::NowLocal),
+      top_folder_(AsFolder(std::move(top_folder))),
       create_folder_(create_folder) {}
 
 const std::string& FileLog::GetFileName() {
@@ -53,14 +64,33 @@ bool FileLog::Write(std::string_view text) {
   // next hour's time stamp in the old hour's file.
   const std::string& name = GetFileName();
   if (name.empty()) return false;
+  const platform::LocalDateTime now = Now();
+  using Result = platform::AppendingFile::AppendResult;
+  if (!refused_link_.empty() &&
+      AppendRecord(name, now,
+                   "FileLog:: FAIL: " + SafeForLog(refused_link_) +
+                       " is a symbolic link; not followed") == Result::kWritten) {
+    refused_link_.clear();
+  }
+  const Result result = AppendRecord(name, now, text);
+  if (result == Result::kLinkRefused) refused_link_ = file_.refused_link();
+  return result == Result::kWritten;
+}
+
+platform::AppendingFile::AppendResult FileLog::AppendRecord(const std::string& name,
+                                                            const platform::LocalDateTime& when,
+                                                            std::string_view text) {
   RecordBuffer record;
-  record.AppendTimeStamp(Now());
+  record.AppendTimeStamp(when);
   // A record too long for the buffer loses the end of its text, never its line end: the next
   // record must not join it.
   constexpr std::string_view kLineEnd = "\r\n";
   record.Append(text, kLineEnd.size());
   record.Append(kLineEnd);
-  return file_.Append(name, record.data(), record.size(), create_folder_);
+  // A name outside the top folder (none is made so) has only its file opened without links.
+  const std::size_t walked_from =
+      name.starts_with(top_folder_) ? top_folder_.size() : platform::DirectoryPart(name).size();
+  return file_.Append(name, walked_from, record.data(), record.size(), create_folder_);
 }
 
 }  // namespace mox

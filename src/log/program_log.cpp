@@ -18,10 +18,12 @@ void CreateUniLog() noexcept {
     // Without the host's path the log files and the host's ini file would be looked for relative
     // to whatever the current directory happens to be.
     if (ModuleName().empty() || host_path.empty()) return;
-    const std::string pattern =
-        BuildProgramLogPattern(platform::DirectoryPart(host_path), ModuleName());
+    // The host's folder is the operator's choice and may be reached through links; Logs/ and what
+    // is below it are not.
+    const std::string host_folder = platform::DirectoryPart(host_path);
+    const std::string pattern = BuildProgramLogPattern(host_folder, ModuleName());
     const std::string client_params = ReadDebugSetting();
-    gUniLog = std::make_unique<UniLog>(pattern, client_params);
+    gUniLog = std::make_unique<UniLog>(pattern, host_folder, client_params);
   } catch (...) {
     gUniLog.reset();
   }

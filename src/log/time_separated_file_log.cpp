@@ -7,8 +7,9 @@
 
 namespace mox {
 
-TimeSeparatedFileLog::TimeSeparatedFileLog(std::string file_name_pattern)
-    : FileLog(std::string(), true), file_name_pattern_(std::move(file_name_pattern)) {}
+TimeSeparatedFileLog::TimeSeparatedFileLog(std::string file_name_pattern, std::string top_folder)
+    : FileLog(std::string(), std::move(top_folder), true),
+      file_name_pattern_(std::move(file_name_pattern)) {}
 
 const std::string& TimeSeparatedFileLog::GetFileName() {
   const std::string& name = file_name_pattern_.Format(Now());

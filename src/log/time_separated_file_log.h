@@ -12,8 +12,9 @@ namespace mox {
 
 class TimeSeparatedFileLog : public FileLog {
  public:
-  // `file_name_pattern` uses the language of FormatDateTime and must yield a full file path.
-  explicit TimeSeparatedFileLog(std::string file_name_pattern);
+  // `file_name_pattern` uses the language of FormatDateTime and must yield a full file path that
+  // begins with `top_folder` (see FileLog: no symbolic link below it is followed).
+  TimeSeparatedFileLog(std::string file_name_pattern, std::string top_folder);
 
  protected:
   // The pattern formatted with the current time (again only when a field it shows has changed).

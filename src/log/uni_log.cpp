@@ -12,8 +12,9 @@ bool LowByteIsTrue(int32_t result) {
 
 }  // namespace
 
-UniLog::UniLog(std::string file_name_pattern, const std::string& client_params)
-    : TimeSeparatedFileLog(std::move(file_name_pattern)) {
+UniLog::UniLog(std::string file_name_pattern, std::string top_folder,
+               const std::string& client_params)
+    : TimeSeparatedFileLog(std::move(file_name_pattern), std::move(top_folder)) {
   if (!client_params.empty()) LoadLogClient(client_params);
 }
 

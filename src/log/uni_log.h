@@ -33,8 +33,9 @@ inline constexpr int32_t kLogClientInitializeValue = 500;
 // library is entered by several threads at once.
 class UniLog : public TimeSeparatedFileLog {
  public:
-  // Loads the client library when `client_params` is not empty (see LoadLogClient).
-  UniLog(std::string file_name_pattern, const std::string& client_params);
+  // Loads the client library when `client_params` is not empty (see LoadLogClient). For the
+  // pattern and `top_folder` see TimeSeparatedFileLog.
+  UniLog(std::string file_name_pattern, std::string top_folder, const std::string& client_params);
   // Calls DLL_Finalize and unloads the client library when it was complete.
   ~UniLog() override;
 

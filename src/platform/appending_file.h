@@ -38,11 +38,24 @@ class AppendingFile {
   AppendingFile(const AppendingFile&) = delete;
   AppendingFile& operator=(const AppendingFile&) = delete;
 
+  enum class AppendResult {
+    kWritten,
+    kFailed,
+    kLinkRefused,  // a symbolic link stood where a folder or the file was to be opened
+  };
+
   // Appends `size` bytes to the file at `path` with one write call, creating the file when it
-  // does not exist. With `create_folder`, a folder missing from `path` is created (with its
-  // parents) when the open fails. True when the write call reported success; on failure the file
-  // is closed, so the next record starts from a fresh open.
-  bool Append(const std::string& path, const char* data, std::size_t size, bool create_folder);
+  // does not exist. `path` up to `walked_from` (zero, or the position just after a separator) is
+  // a folder opened as it is, symbolic links included: the operator chose it. Below it each
+  // folder is opened relative to the one before and the file relative to the last, none of them
+  // through a symbolic link, so no one who may write there can send the records into another
+  // file (on Windows the path is opened as it is). With `create_folder`, a folder missing from
+  // `path` is created. On failure the file is closed, so the next record starts from a fresh open.
+  AppendResult Append(const std::string& path, std::size_t walked_from, const char* data,
+                      std::size_t size, bool create_folder);
+
+  // After kLinkRefused: the path of the symbolic link that was not followed.
+  const std::string& refused_link() const { return refused_link_; }
 
   // Closes the file now; the next Append opens it again.
   void Close();
@@ -53,7 +66,7 @@ class AppendingFile {
  private:
   // True when the open file is still the one at `path`.
   bool StillAt(const std::string& path);
-  bool Open(const std::string& path, bool create_folder);
+  bool Open(const std::string& path, std::size_t walked_from, bool create_folder);
   // Sets up the watch over the open file and its folders; without one, StillAt stats the path.
   void Watch();
   void StopWatching();
@@ -66,6 +79,7 @@ class AppendingFile {
   std::uint64_t device_ = 0;
   std::uint64_t inode_ = 0;
   std::uint32_t mode_ = 0;
+  std::string refused_link_;
 };
 
 }  // namespace mox::platform

@@ -8,10 +8,11 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <string>
 
 #include "platform/appending_file.h"
+#include "platform/file_descriptor_posix.h"
 #include "platform/file_system.h"
-#include "platform/path.h"
 
 namespace mox::platform {
 namespace {
@@ -56,6 +57,53 @@ bool WatchFolders(int watch_fd, const std::string& path) {
     if (::inotify_add_watch(watch_fd, folder.c_str(), kFolderEvents) < 0) return false;
   }
   return true;
+}
+
+bool IsLink(int folder_fd, const char* name) {
+  struct stat st {};
+  return ::fstatat(folder_fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+// Opens the file at `path` for appending (see AppendingFile::Append for `walked_from`); -1 on
+// failure, with `refused` set to the path of a symbolic link that stood in the way. Each step
+// opens one name relative to the folder opened before it, with O_NOFOLLOW, so a link put in
+// between two steps is refused as well as one that was there before.
+int OpenWithoutLinks(const std::string& path, std::size_t walked_from, bool create_folder,
+                     std::string& refused) {
+  // O_PATH: a folder one may search but not list is walked as a path through it would be.
+  constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+  if (walked_from == 0 && path.starts_with('/')) walked_from = 1;  // from the root, not from "."
+  FileDescriptor folder;
+  if (walked_from > 0) {
+    const std::string top = path.substr(0, walked_from);
+    folder.reset(::open(top.c_str(), kFolderFlags));
+    if (!folder.valid() && create_folder && CreateDirectories(top)) {
+      folder.reset(::open(top.c_str(), kFolderFlags));
+    }
+    if (!folder.valid()) return -1;
+  }
+  std::size_t start = walked_from;
+  for (std::size_t slash = path.find('/', start); slash != std::string::npos;
+       start = slash + 1, slash = path.find('/', start)) {
+    if (slash == start) continue;
+    const std::string name = path.substr(start, slash - start);
+    const int at = folder.valid() ? folder.get() : AT_FDCWD;
+    int next = ::openat(at, name.c_str(), kFolderFlags | O_NOFOLLOW);
+    if (next < 0 && errno == ENOENT && create_folder &&
+        (::mkdirat(at, name.c_str(), 0755) == 0 || errno == EEXIST)) {
+      next = ::openat(at, name.c_str(), kFolderFlags | O_NOFOLLOW);
+    }
+    if (next < 0) {
+      if (IsLink(at, name.c_str())) refused = path.substr(0, slash);
+      return -1;
+    }
+    folder.reset(next);
+  }
+  const int at = folder.valid() ? folder.get() : AT_FDCWD;
+  const char* name = path.c_str() + start;
+  const int fd = ::openat(at, name, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0 && IsLink(at, name)) refused = path;
+  return fd;
 }
 
 }  // namespace
@@ -126,15 +174,9 @@ bool AppendingFile::StillAt(const std::string& path) {
   return n < 0 && errno == EAGAIN;
 }
 
-bool AppendingFile::Open(const std::string& path, bool create_folder) {
+bool AppendingFile::Open(const std::string& path, std::size_t walked_from, bool create_folder) {
   Close();
-  constexpr int kFlags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
-  int fd = ::open(path.c_str(), kFlags, 0644);
-  if (fd < 0 && create_folder) {
-    const std::string folder = DirectoryPart(path);
-    if (folder.empty() || !CreateDirectories(folder)) return false;
-    fd = ::open(path.c_str(), kFlags, 0644);
-  }
+  const int fd = OpenWithoutLinks(path, walked_from, create_folder, refused_link_);
   if (fd < 0) return false;
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
@@ -150,18 +192,24 @@ bool AppendingFile::Open(const std::string& path, bool create_folder) {
   return true;
 }
 
-bool AppendingFile::Append(const std::string& path, const char* data, std::size_t size,
-                           bool create_folder) {
-  if (!StillAt(path) && !Open(path, create_folder)) return false;
+AppendingFile::AppendResult AppendingFile::Append(const std::string& path, std::size_t walked_from,
+                                                  const char* data, std::size_t size,
+                                                  bool create_folder) {
+  if (!StillAt(path)) {
+    refused_link_.clear();
+    if (!Open(path, walked_from, create_folder)) {
+      return refused_link_.empty() ? AppendResult::kFailed : AppendResult::kLinkRefused;
+    }
+  }
   ssize_t n;
   do {
     n = ::write(fd_, data, size);
   } while (n < 0 && errno == EINTR);
   if (n < 0) {
     Close();
-    return false;
+    return AppendResult::kFailed;
   }
-  return true;
+  return AppendResult::kWritten;
 }
 
 }  // namespace mox::platform

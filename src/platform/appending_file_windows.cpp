@@ -14,18 +14,20 @@ bool AppendingFile::StillAt(const std::string&) {
   return false;
 }
 
-bool AppendingFile::Open(const std::string&, bool) {
+bool AppendingFile::Open(const std::string&, std::size_t, bool) {
   return false;
 }
 
-bool AppendingFile::Append(const std::string& path, const char* data, std::size_t size,
-                           bool create_folder) {
-  if (AppendToFile(path, data, size)) return true;
+// The path is opened as it is, below `walked_from` too.
+AppendingFile::AppendResult AppendingFile::Append(const std::string& path, std::size_t,
+                                                  const char* data, std::size_t size,
+                                                  bool create_folder) {
+  if (AppendToFile(path, data, size)) return AppendResult::kWritten;
   const std::string folder = DirectoryPart(path);
   if (!create_folder || folder.empty() || DirectoryExists(folder) || !CreateDirectories(folder)) {
-    return false;
+    return AppendResult::kFailed;
   }
-  return AppendToFile(path, data, size);
+  return AppendToFile(path, data, size) ? AppendResult::kWritten : AppendResult::kFailed;
 }
 
 }  // namespace mox::platform

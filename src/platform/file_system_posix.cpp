@@ -6,34 +6,13 @@
 #include <climits>
 #include <string>
 
+#include "platform/file_descriptor_posix.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/system_detail.h"
 
 namespace mox::platform {
 namespace {
-
-// Closes a descriptor on every path out of a scope.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now and reports whether the close succeeded.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -130,7 +109,9 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view contents) {
     return false;
   }
   std::string temp = DirectoryPart(target) + "." + FileNamePart(target) + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
+  // Close-on-exec from the start: a child the host starts meanwhile must not inherit the file,
+  // which may hold a password.
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;
   FileDescriptor file(fd);
   // A privileged writer must not take the file away from its owner. Where we may not give it

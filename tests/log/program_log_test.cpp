@@ -86,7 +86,7 @@ TEST_F(ProgramLog, WriteLogTurnsAnErrorIntoFalse) {
   CreateUniLog();
   ASSERT_TRUE(gUniLog);
   // The replacement log's pattern has no directory part, so its writes raise.
-  gUniLog = std::make_unique<UniLog>("\"x.log\"", "");
+  gUniLog = std::make_unique<UniLog>("\"x.log\"", "", "");
   EXPECT_FALSE(WriteLog("x"));
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "log/date_time_pattern.h"
@@ -53,8 +54,9 @@ TEST(TimeSeparatedFileLogKeptOpenTest, SecondLineGoesWhereTheNameNowLeads) {
     SCOPED_TRACE(c.what);
     test::TempDir temp;
     const std::string logs = temp.File("Logs");
-    TimeSeparatedFileLog log(QuotePatternLiteral(logs + "/") +
-                             "YYYY\"_\"MM\"_\"DD\"/\"HH\"_m.log\"");
+    TimeSeparatedFileLog log(
+        QuotePatternLiteral(logs + "/") + "YYYY\"_\"MM\"_\"DD\"/\"HH\"_m.log\"",
+        temp.path().string());
     // Each line reads the clock twice: for the file name, then for the time stamp.
     const auto nine = At(2024, 3, 1, 9, 0, 0, 0), later = At(2024, 3, 1, c.second_hour, 0, 0, 0);
     log.SetClock(test::SequenceClock({nine, nine, later, later}));
@@ -63,6 +65,42 @@ TEST(TimeSeparatedFileLogKeptOpenTest, SecondLineGoesWhereTheNameNowLeads) {
     EXPECT_EQ(log.Write("two"), c.second_written);
     for (const auto& [file, contents] : c.files)
       EXPECT_EQ(ReadFile(logs + "/" + file), contents) << file;
+  }
+}
+
+// A symbolic link below the host's folder, where a folder or the hour's file is to be opened,
+// keeps that line out of every file; the next line written is preceded, once, by one naming it.
+TEST(TimeSeparatedFileLogKeptOpenTest, SymbolicLinkBelowTheTopFolderIsNotFollowed) {
+  namespace fs = std::filesystem;
+  // The link under the host's folder, its target in a folder beside it, the day of the next lines.
+  const std::tuple<std::string, std::string, int> cases[] = {
+      {"Logs/2024_03_01/10_m.log", "target", 1},
+      {"Logs/2024_03_01/10_m.log", "missing", 1},
+      {"Logs/2024_03_02", ".", 2},
+      {"Logs", ".", 1}};
+  for (const auto& [link_name, target, day] : cases) {
+    SCOPED_TRACE(link_name);
+    test::TempDir temp;
+    const std::string host = temp.File("host"), link = host + "/" + link_name,
+                      elsewhere = temp.File("x");
+    fs::create_directories(elsewhere);
+    test::WriteFile(elsewhere + "/target", "kept\n");
+    TimeSeparatedFileLog log(
+        QuotePatternLiteral(host + "/Logs/") + "YYYY\"_\"MM\"_\"DD\"/\"HH\"_m.log\"", host);
+    const auto nine = At(2024, 3, 1, 9, 0, 0, 0);
+    log.SetClock(test::SequenceClock({nine, nine, At(2024, 3, day, 10, 0, 0, 0)}));
+    ASSERT_TRUE(log.Write("one"));
+    if (link_name == "Logs") fs::remove_all(link);
+    fs::create_symlink(elsewhere + "/" + target, link);
+    EXPECT_FALSE(log.Write("lost"));
+    EXPECT_EQ(ReadFile(elsewhere + "/target"), "kept\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere), fs::directory_iterator()), 1);
+    fs::remove(link);
+    EXPECT_TRUE(log.Write("two") && log.Write("three"));
+    EXPECT_EQ(ReadFile(host + "/Logs/2024_03_0" + std::to_string(day) + "/10_m.log"),
+              "10:00:00.000 FileLog:: FAIL: " + link +
+                  " is a symbolic link; not followed\r\n"
+                  "10:00:00.000 two\r\n10:00:00.000 three\r\n");
   }
 }
 
@@ -76,13 +114,13 @@ TEST(TimeSeparatedFileLogKeptOpenTest, WritersInTwoProcessesNeitherLoseNorSplitL
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    TimeSeparatedFileLog log(pattern);
+    TimeSeparatedFileLog log(pattern, temp.path().string());
     int failed = 0;
     for (int i = 0; i < kLines; ++i) failed += log.Write("c" + text) ? 0 : 1;
     _exit(failed == 0 ? 0 : 1);
   }
-  TimeSeparatedFileLog first(pattern);
-  TimeSeparatedFileLog second(pattern);
+  TimeSeparatedFileLog first(pattern, temp.path().string());
+  TimeSeparatedFileLog second(pattern, temp.path().string());
   for (int i = 0; i < kLines / 2; ++i) {
     EXPECT_TRUE(first.Write("p" + text));
     EXPECT_TRUE(second.Write("p" + text));

@@ -23,7 +23,8 @@ class TimeSeparatedFileLogTest : public ::testing::Test {
  protected:
   TimeSeparatedFileLogTest()
       : logs_(temp_.File("Logs")),
-        log_(QuotePatternLiteral(logs_ + "/") + "YYYY\"_\"MM\"_\"DD\"/\"HH\"_m.log\"") {}
+        log_(QuotePatternLiteral(logs_ + "/") + "YYYY\"_\"MM\"_\"DD\"/\"HH\"_m.log\"",
+             temp_.path().string()) {}
 
   test::TempDir temp_;
   std::string logs_;
@@ -71,7 +72,7 @@ TEST_F(TimeSeparatedFileLogTest, DirectoryThatCannotBeCreatedIsRetriedAtTheNextL
 }
 
 TEST(TimeSeparatedFileLogErrorTest, NameWithoutDirectoryRaisesAndReleasesTheLock) {
-  TimeSeparatedFileLog log("\"x_\"HH\".log\"");
+  TimeSeparatedFileLog log("\"x_\"HH\".log\"", "");
   EXPECT_THROW(log.Write("x"), std::runtime_error);
   // A second call would hang if the first had kept the lock.
   EXPECT_THROW(log.Write("x"), std::runtime_error);

@@ -1,12 +1,24 @@
-// ReplaceFileAtomically on POSIX: permission bits, owners and symbolic links.
+// ReplaceFileAtomically on POSIX: permission bits, owners, symbolic links, close-on-exec.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 
 #include "platform/file_system.h"
 #include "support/temp_dir.h"
+
+// Takes the C library's place in this test program, to look at ReplaceFileAtomically's temporary
+// file while it is open: would a program started meanwhile inherit it?
+static std::atomic<int> gSyncs{0}, gInheritableSyncs{0};
+extern "C" int fsync(int fd) {
+  ++gSyncs;
+  if ((::fcntl(fd, F_GETFD) & FD_CLOEXEC) == 0) ++gInheritableSyncs;
+  return static_cast<int>(::syscall(SYS_fsync, fd));
+}
 
 namespace mox::platform {
 namespace {
@@ -99,6 +111,16 @@ TEST(ReplaceFileAtomicallyTest, ReplacesTheFileBehindALinkAndKeepsItsOwner) {
   EXPECT_EQ(st.st_uid, 65534u);
   EXPECT_EQ(st.st_gid, 65534u);
   EXPECT_EQ(ReadFile(target), "newer");
+}
+
+// A program the host starts while the settings file is written must not inherit its temporary
+// copy, which holds the password.
+TEST(ReplaceFileAtomicallyTest, TemporaryFileIsClosedOnExec) {
+  TempDir dir;
+  const int syncs = gSyncs;
+  ASSERT_TRUE(ReplaceFileAtomically(dir.File("s.ini"), "x"));
+  EXPECT_EQ(gSyncs - syncs, 1);
+  EXPECT_EQ(gInheritableSyncs, 0);
 }
 
 }  // namespace
