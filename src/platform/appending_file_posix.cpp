@@ -101,9 +101,17 @@ int OpenWithoutLinks(const std::string& path, std::size_t walked_from, bool crea
   }
   const int at = folder.valid() ? folder.get() : AT_FDCWD;
   const char* name = path.c_str() + start;
-  const int fd = ::openat(at, name, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0 && IsLink(at, name)) refused = path;
-  return fd;
+  // O_NONBLOCK: a FIFO planted in the file's place would hold the open until a reader came; it
+  // changes nothing for a regular file, the only kind written to.
+  FileDescriptor file(::openat(
+      at, name, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644));
+  if (!file.valid()) {
+    if (IsLink(at, name)) refused = path;
+    return -1;
+  }
+  struct stat st {};
+  if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return file.release();
 }
 
 }  // namespace

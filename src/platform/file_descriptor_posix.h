@@ -19,6 +19,12 @@ class FileDescriptor {
     Close();
     fd_ = fd;
   }
+  // Hands the descriptor over to the caller, who closes it.
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   // Closes now and reports whether the close succeeded.
   bool Close() {
     const int fd = fd_;

@@ -1,5 +1,6 @@
 // The hour's file kept open between lines (POSIX systems; Windows opens it for every line).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -102,6 +103,14 @@ TEST(TimeSeparatedFileLogKeptOpenTest, SymbolicLinkBelowTheTopFolderIsNotFollowe
                   " is a symbolic link; not followed\r\n"
                   "10:00:00.000 two\r\n10:00:00.000 three\r\n");
   }
+  // A FIFO in the file's place, which no one reads, loses the line instead of holding the writer.
+  test::TempDir temp;
+  const std::string host = temp.File("host");
+  fs::create_directories(host + "/Logs");
+  ASSERT_EQ(::mkfifo((host + "/Logs/10_m.log").c_str(), 0600), 0);
+  TimeSeparatedFileLog log(QuotePatternLiteral(host + "/Logs/") + "HH\"_m.log\"", host);
+  log.SetClock(test::SequenceClock({At(2024, 3, 1, 10, 0, 0, 0)}));
+  EXPECT_FALSE(log.Write("lost"));
 }
 
 // Two processes, and two log objects in one of them, append to the same file: every line arrives
