@@ -58,6 +58,22 @@ class LogServer : public test::ProgramLogTest {
     return true;
   }
 
+  // The texts of every line in the log files, whatever their hour.
+  std::vector<std::string> FileLines() const {
+    std::vector<std::string> lines;
+    const std::string logs = host_dir() + "Logs";
+    if (!std::filesystem::exists(logs)) return lines;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(logs)) {
+      if (!entry.is_regular_file()) continue;
+      std::istringstream in(ReadFile(entry.path().string()));
+      for (std::string line; std::getline(in, line);) {
+        if (line.ends_with('\r')) line.pop_back();
+        lines.push_back(line.substr(13));  // after "HH:NN:SS.ZZZ "
+      }
+    }
+    return lines;
+  }
+
   std::string OleText(const platform::LocalDateTime& when) const {
     char text[64];
     std::snprintf(text, sizeof text, "%.17g", platform::ToOleAutomationDate(when));
@@ -175,13 +191,43 @@ TEST_F(LogServer, FailedInitializeStillOffersEveryLineAndFinalizes) {
   EXPECT_TRUE(gUniLog->HasLogClient());
   gUniLog->SetClock(test::FixedClock(when_));
   EXPECT_TRUE(WriteLog("offered"));
-  EXPECT_FALSE(std::filesystem::exists(host_dir() + "Logs"));
+  const auto lines = FileLines();  // only the line about the refusal
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(lines[0].starts_with("LogClient:: FAIL: DLL_Initialize refused")) << lines[0];
   FreeUniLog();
   const auto calls = Calls();
   ASSERT_EQ(calls.size(), 3u);
   EXPECT_EQ(calls[1].substr(0, 23), "DLL_MessageToLogServer|");
   EXPECT_EQ(calls[2], "DLL_Finalize");
   EXPECT_FALSE(ClientIsLoaded());
+}
+
+// A client that cannot serve is said once, in the file log, with the reason.
+TEST_F(LogServer, AClientThatCannotServeIsReportedInTheFile) {
+  const std::string absent = ": cannot open shared object file: No such file or directory";
+  const struct {
+    const char* built_double;
+    std::string params;
+    std::string line;
+  } cases[] = {
+      {nullptr, "x",
+       "LogClient:: FAIL: libLogClient.so not loaded: " + client_path() + absent +
+           "; libLogClient.so" + absent + "; lines go to the log files"},
+      {MOX_LOG_CLIENT_DOUBLE_NO_FINALIZE, RecordingParams(),
+       "LogClient:: FAIL: libLogClient.so has no DLL_Finalize; lines go to the log files"},
+      {MOX_LOG_CLIENT_DOUBLE, RecordingParams(";init=0"),
+       "LogClient:: FAIL: DLL_Initialize refused the parameters \"" + RecordingParams(";init=0") +
+           "\"; lines it does not take go to the log files"},
+  };
+  for (const auto& test : cases) {
+    std::filesystem::remove_all(host_dir() + "Logs");
+    std::filesystem::remove(client_path());
+    if (test.built_double != nullptr) CopyClient(test.built_double);
+    ConfigureClient(test.params);
+    CreateUniLog();
+    FreeUniLog();
+    EXPECT_EQ(FileLines(), std::vector<std::string>{test.line});
+  }
 }
 
 TEST_F(LogServer, ClientWhoseFinalizeThrowsIsStillUnloaded) {
