@@ -256,11 +256,11 @@ TEST(HostProgram, LibrariesPlantedInTheCurrentDirectoryAreNotLoaded) {
   const std::vector<std::string> args = {"--plugin", library.string(), "getstate 1"};
   const ProgramRun run = RunProgram(host.string(), args, work.path());
   EXPECT_NE(run.out.find("MSG_GETMODIFIEDSTATEBYID: failed"), std::string::npos) << run.out;
-  EXPECT_FALSE(fs::exists(work.path() / "libfbclient.so.2.loaded"));
-  EXPECT_FALSE(fs::exists(work.path() / "libLogClient.so.loaded"));
+  EXPECT_FALSE(fs::exists(work.path() / "libfbclient.so.2.loads"));
+  EXPECT_FALSE(fs::exists(work.path() / "libLogClient.so.loads"));
   fs::copy_file(MOX_PLANTED_LIBRARY_PATH, bin.path() / "libLogClient.so");
   RunProgram(host.string(), args, work.path());
-  EXPECT_TRUE(fs::exists(bin.path() / "libLogClient.so.loaded"));
+  EXPECT_TRUE(fs::exists(bin.path() / "libLogClient.so.loads"));
 }
 
 TEST(HostProgram, HelpExplainsOptionsCommandsAndFiles) {

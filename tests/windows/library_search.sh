@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
-# Under wine: stand-ins of the client library and the log client planted in the host's current
-# directory and in a PATH folder are not loaded; the log says why the client library did not load
-# (each name with its error, an i686 DLL beside the host as the other architecture's).
-# Usage: library_search.sh <wine> <host.exe> <plug-in dll> <client stub> <log client stub>
-#                          <an i686 dll> <dir>
+# Under wine: client libraries and a log client planted in the current directory and in PATH are
+# not loaded, and the log explains the missing and the other architecture's client library.
+# Usage: library_search.sh <wine> <host> <plug-in> <client stub> <log client stub> <i686 dll> <dir>
 set -euo pipefail
 wine=$1 host=$2 plugin=$3 client_stub=$4 log_client_stub=$5 i686_dll=$6 work=$7
 win() { echo "Z:$1" | tr / '\\'; }
 fail() { echo "FAIL: $*" && exit 1; }
 rm -rf "$work"
-# Each case: its folder, the i686 DLL's name beside the host, the explanation's pattern.
+# Case | the i686 DLL's name beside the host | the explanation's pattern
 while IFS='|' read -r case beside expected; do
   dir="$work/$case"
   mkdir -p "$dir/host" "$dir/plugin" "$dir/cwd" "$dir/path"
