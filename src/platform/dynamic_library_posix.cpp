@@ -12,8 +12,8 @@ void DynamicLibrary::Closer::operator()(void* handle) const noexcept {
 
 DynamicLibrary DynamicLibrary::Open(const std::string& name, std::string* error) {
   DynamicLibrary library;
-  // A bare name is looked for in the calling library's run path ($ORIGIN for the plug-in, with no
-  // empty entry, which the loader would read as the working directory), LD_LIBRARY_PATH and the
+  // A bare name is looked for in LD_LIBRARY_PATH, the calling library's run path ($ORIGIN for the
+  // plug-in, with no empty entry, which the loader would read as the working directory) and the
   // system's folders.
   library.handle_.reset(dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL));
   if (!library && error != nullptr) {
@@ -28,8 +28,9 @@ DynamicLibrary DynamicLibrary::Open(const std::string& name, std::string* error)
 }
 
 std::string DynamicLibrary::SearchPlaces() {
-  return DirectoryPart(ThisModulePath()) +
-         " (the plug-in's run path), LD_LIBRARY_PATH and the system's library folders";
+  // In the loader's order.
+  return "LD_LIBRARY_PATH, " + DirectoryPart(ThisModulePath()) +
+         " (the plug-in's run path) and the system's library folders";
 }
 
 void* DynamicLibrary::Symbol(const char* name) const {
