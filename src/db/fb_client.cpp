@@ -49,23 +49,30 @@ void OverrideClientLibraryNamesForTesting(std::optional<std::vector<std::string>
   gNamesOverride = std::move(names);
 }
 
-bool FbClient::Resolve() {
+const char* FbClient::Resolve() {
   const auto& lib = library_;
   Bind(lib, "fb_cancel_operation", cancel_operation);
-  return Bind(lib, "isc_attach_database", attach_database) &&
-         Bind(lib, "isc_detach_database", detach_database) &&
-         Bind(lib, "isc_database_info", database_info) &&
-         Bind(lib, "isc_start_multiple", start_multiple) &&
-         Bind(lib, "isc_commit_transaction", commit_transaction) &&
-         Bind(lib, "isc_rollback_transaction", rollback_transaction) &&
-         Bind(lib, "isc_dsql_allocate_statement", dsql_allocate_statement) &&
-         Bind(lib, "isc_dsql_prepare", dsql_prepare) &&
-         Bind(lib, "isc_dsql_describe", dsql_describe) &&
-         Bind(lib, "isc_dsql_describe_bind", dsql_describe_bind) &&
-         Bind(lib, "isc_dsql_execute", dsql_execute) && Bind(lib, "isc_dsql_fetch", dsql_fetch) &&
-         Bind(lib, "isc_dsql_free_statement", dsql_free_statement) &&
-         Bind(lib, "isc_open_blob2", open_blob2) && Bind(lib, "isc_get_segment", get_segment) &&
-         Bind(lib, "isc_close_blob", close_blob) && Bind(lib, "fb_interpret", interpret);
+  const char* missing = nullptr;
+  // Notes the first entry point that is missing.
+  const auto bind = [&](const char* name, auto& target) {
+    if (Bind(lib, name, target)) return true;
+    missing = name;
+    return false;
+  };
+  const bool complete =
+      bind("isc_attach_database", attach_database) &&
+      bind("isc_detach_database", detach_database) && bind("isc_database_info", database_info) &&
+      bind("isc_start_multiple", start_multiple) &&
+      bind("isc_commit_transaction", commit_transaction) &&
+      bind("isc_rollback_transaction", rollback_transaction) &&
+      bind("isc_dsql_allocate_statement", dsql_allocate_statement) &&
+      bind("isc_dsql_prepare", dsql_prepare) && bind("isc_dsql_describe", dsql_describe) &&
+      bind("isc_dsql_describe_bind", dsql_describe_bind) &&
+      bind("isc_dsql_execute", dsql_execute) && bind("isc_dsql_fetch", dsql_fetch) &&
+      bind("isc_dsql_free_statement", dsql_free_statement) && bind("isc_open_blob2", open_blob2) &&
+      bind("isc_get_segment", get_segment) && bind("isc_close_blob", close_blob) &&
+      bind("fb_interpret", interpret);
+  return complete ? nullptr : missing;
 }
 
 std::shared_ptr<const FbClient> FbClient::Load() {
@@ -73,18 +80,27 @@ std::shared_ptr<const FbClient> FbClient::Load() {
   std::lock_guard lock(gKeptLock);
   KeptClient& kept = gKept.value;
   if (kept.client && kept.names == names) return kept.client;
+  // Why each name failed, for the line that follows the fixed message.
+  std::string tried;
   for (const std::string& name : names) {
     auto client = std::make_shared<FbClient>();
-    client->library_ = platform::DynamicLibrary::Open(name);
-    if (client->library_ && client->Resolve()) {
-      kept.names = names;
-      kept.client = client;
-      gLoads.fetch_add(1);
-      return client;
+    std::string reason;
+    client->library_ = platform::DynamicLibrary::Open(name, &reason);
+    if (client->library_) {
+      const char* missing = client->Resolve();
+      if (missing == nullptr) {
+        kept.names = names;
+        kept.client = client;
+        gLoads.fetch_add(1);
+        return client;
+      }
+      reason = std::string("loaded, but it has no ") + missing;
     }
+    tried += (tried.empty() ? "tried " : "; ") + name + ": " + reason;
   }
   throw DBError("InterBase library " + std::string(platform::kClientLibraryNames.front()) +
-                " not found in the path. Please install InterBase to use this functionality");
+                    " not found in the path. Please install InterBase to use this functionality",
+                tried + "; looked in " + platform::DynamicLibrary::SearchPlaces());
 }
 
 unsigned ClientLibraryLoads() noexcept {

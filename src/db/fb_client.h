@@ -19,7 +19,8 @@ class FbClient {
   // The first library of ClientLibraryNames() that opens and has every entry point. Loaded once
   // and kept until ReleaseClientLibrary (the library's unload), so that a worker created again
   // finds it in place. Throws DBError ("InterBase library libfbclient.so.2 not found in the path.
-  // ...", gds32.dll on Windows) when none loads. On 32-bit Windows every entry point is __stdcall:
+  // ...", gds32.dll on Windows) when none loads, its detail naming each library tried, why it
+  // failed and where it was looked for. On 32-bit Windows every entry point is __stdcall:
   // ibase.h says so under _WIN32, and the decltype types below carry it.
   static std::shared_ptr<const FbClient> Load();
 
@@ -44,7 +45,8 @@ class FbClient {
   decltype(&fb_cancel_operation) cancel_operation = nullptr;
 
  private:
-  bool Resolve();
+  // Binds every entry point; the name of the first one missing, or nullptr when all are there.
+  const char* Resolve();
 
   platform::DynamicLibrary library_;
 };

@@ -8,9 +8,9 @@
 namespace mox {
 
 // Loads `name` from beside the host executable when it has no directory part and is there, else
-// through the system's normal search (which does not look in the working directory). Empty when
-// both fail.
-platform::DynamicLibrary LoadLib(const std::string& name);
+// through the system's search (which does not look in the working directory). Empty when both
+// fail; then `tried` (when given) says what was tried and why it failed ("<path>: <reason>; ...").
+platform::DynamicLibrary LoadLib(const std::string& name, std::string* tried = nullptr);
 
 // Address of the export `name`, or nullptr.
 void* GetLibProc(const platform::DynamicLibrary& library, const char* name);

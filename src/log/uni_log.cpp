@@ -2,6 +2,7 @@
 
 #include "log/library_loading.h"
 #include "log/log_names.h"
+#include "log/log_text.h"
 
 namespace mox {
 namespace {
@@ -31,8 +32,13 @@ UniLog::~UniLog() {
 }
 
 void UniLog::LoadLogClient(const std::string& client_params) {
-  client_lib_ = LoadLib(kLogClientLibraryName);
-  if (!client_lib_) return;
+  std::string tried;
+  client_lib_ = LoadLib(kLogClientLibraryName, &tried);
+  if (!client_lib_) {
+    ReportClientFailure(std::string(kLogClientLibraryName) + " not loaded: " + tried +
+                        "; lines go to the log files");
+    return;
+  }
   client_initialize_ =
       reinterpret_cast<ClientInitializeFunction>(GetLibProc(client_lib_, "DLL_Initialize"));
   client_finalize_ =
@@ -40,14 +46,28 @@ void UniLog::LoadLogClient(const std::string& client_params) {
   client_message_ =
       reinterpret_cast<ClientMessageFunction>(GetLibProc(client_lib_, "DLL_MessageToLogServer"));
   if (client_initialize_ != nullptr && client_finalize_ != nullptr && client_message_ != nullptr) {
-    // Its result changes nothing: every line is offered all the same.
-    client_initialize_(client_params.c_str(), kLogClientInitializeValue);
+    // A refusal changes nothing but this line: every line is offered all the same, and the
+    // client may take them once it can.
+    if (!LowByteIsTrue(client_initialize_(client_params.c_str(), kLogClientInitializeValue))) {
+      ReportClientFailure("DLL_Initialize refused the parameters \"" + client_params +
+                          "\"; lines it does not take go to the log files");
+    }
     return;
   }
+  const char* missing = client_initialize_ == nullptr ? "DLL_Initialize"
+                        : client_finalize_ == nullptr ? "DLL_Finalize"
+                                                      : "DLL_MessageToLogServer";
   client_initialize_ = nullptr;
   client_finalize_ = nullptr;
   client_message_ = nullptr;
   FreeLib(client_lib_);
+  ReportClientFailure(std::string(kLogClientLibraryName) + " has no " + missing +
+                      "; lines go to the log files");
+}
+
+void UniLog::ReportClientFailure(const std::string& what) {
+  // Straight to the file: the log server is what failed.
+  TimeSeparatedFileLog::Write("LogClient:: FAIL: " + SafeForLog(what));
 }
 
 bool UniLog::OfferToServer(std::string_view text) {

@@ -48,8 +48,10 @@ class UniLog : public TimeSeparatedFileLog {
 
  private:
   // Loads the client library and, when all three exports are there, calls DLL_Initialize;
-  // otherwise unloads it again.
+  // otherwise unloads it again. A library that does not load, lacks an export or refuses the
+  // parameters is reported in the file log ("LogClient:: FAIL: ...").
   void LoadLogClient(const std::string& client_params);
+  void ReportClientFailure(const std::string& what);
 
   // True when the server took the line, sent with the current local date and time and no prefix.
   bool OfferToServer(std::string_view text);

@@ -10,9 +10,13 @@ class DynamicLibrary {
  public:
   DynamicLibrary() = default;
 
-  // Loads `name` through the system's normal library search (a name with a directory part is
-  // taken as a path). Returns an empty library when loading fails.
-  static DynamicLibrary Open(const std::string& name);
+  // Loads `name`: a name with a directory part from that file, a bare name from the places
+  // SearchPlaces() names, never from the working directory. Returns an empty library when loading
+  // fails, and then the system's reason in `error` (when given), without the name in front.
+  static DynamicLibrary Open(const std::string& name, std::string* error = nullptr);
+
+  // Where Open looks for a bare name, for messages.
+  static std::string SearchPlaces();
 
   explicit operator bool() const { return handle_ != nullptr; }
 
@@ -27,9 +31,6 @@ class DynamicLibrary {
 
   // Unloads now (also done by the destructor).
   void Close();
-
-  // The loader's last error text, for messages.
-  static std::string LastError();
 
   // Keeps the already loaded library at `path` in memory until the process ends, whatever
   // unloads it later: for code that a thread left running may still execute. False when the

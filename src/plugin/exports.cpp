@@ -6,6 +6,7 @@
 #include <string>
 
 #include "apMoxSettingsManager.h"
+#include "db/db_error.h"
 #include "db/fb_client.h"
 #include "db/settings_database.h"
 #include "log/log_text.h"
@@ -37,12 +38,16 @@ void LogFailure(const char* routine, const char* what) noexcept {
   }
 }
 
-// Runs an export's body: whatever it raises is logged as "<routine>:: FAIL: <what>" and goes no
-// further into the host, which then gets the body type's zero value.
+// Runs an export's body: whatever it raises is logged as "<routine>:: FAIL: <what>" (and a
+// database error's detail as a second such line) and goes no further into the host, which then
+// gets the body type's zero value.
 template <typename Body>
 auto Guarded(const char* routine, Body body) noexcept -> decltype(body()) {
   try {
     return body();
+  } catch (const DBError& error) {
+    LogFailure(routine, error.what());
+    if (!error.detail().empty()) LogFailure(routine, error.detail().c_str());
   } catch (const std::exception& error) {
     LogFailure(routine, error.what());
   } catch (...) {

@@ -13,6 +13,8 @@
 #include "db/fb_client.h"
 #include "db/operations.h"
 #include "db_test_fixture.h"
+#include "platform/module_path.h"
+#include "platform/path.h"
 
 namespace mox::test {
 namespace {
@@ -35,7 +37,9 @@ TEST_F(DbLifecycleTest, InitAndDoneLogTheirLinesAndConnectNothing) {
 }
 
 TEST_F(DbLifecycleTest, MissingClientLibraryFailsCreationAndLeavesNoConnection) {
-  OverrideClientLibraryNamesForTesting(std::vector<std::string>{"libfbclient-missing.so.9"});
+  // A name that is not there, and a library without the client's entry points.
+  OverrideClientLibraryNamesForTesting(
+      std::vector<std::string>{"libfbclient-missing.so.9", "libm.so.6"});
   try {
     database_.Init();
     ADD_FAILURE() << "Init succeeded without a client library";
@@ -43,6 +47,12 @@ TEST_F(DbLifecycleTest, MissingClientLibraryFailsCreationAndLeavesNoConnection) 
     EXPECT_STREQ(error.what(),
                  "InterBase library libfbclient.so.2 not found in the path. Please install "
                  "InterBase to use this functionality");
+    EXPECT_EQ(error.detail(),
+              "tried libfbclient-missing.so.9: cannot open shared object file: No such file or "
+              "directory; libm.so.6: loaded, but it has no isc_attach_database; looked in "
+              "LD_LIBRARY_PATH, " +
+                  platform::DirectoryPart(platform::ThisModulePath()) +
+                  " (the plug-in's run path) and the system's library folders");
   }
   OverrideClientLibraryNamesForTesting(std::nullopt);
   EXPECT_EQ(database_.CurrentConnection(), nullptr);

@@ -58,6 +58,19 @@ class LogServer : public test::ProgramLogTest {
     return true;
   }
 
+  // The texts of the lines in the log files, whatever their hour.
+  std::vector<std::string> FileLines() const {
+    std::vector<std::string> lines;
+    std::error_code none;
+    for (const auto& file :
+         std::filesystem::recursive_directory_iterator(host_dir() + "Logs", none)) {
+      std::istringstream in(file.is_regular_file() ? ReadFile(file.path().string()) : "");
+      for (std::string line; std::getline(in, line);)
+        lines.push_back(line.substr(13, line.size() - 14));
+    }
+    return lines;
+  }
+
   std::string OleText(const platform::LocalDateTime& when) const {
     char text[64];
     std::snprintf(text, sizeof text, "%.17g", platform::ToOleAutomationDate(when));
@@ -92,6 +105,10 @@ TEST_F(LogServer, DebugEntryWithoutClientLibraryLogsToFiles) {
   CreateUniLog();
   ASSERT_TRUE(gUniLog);
   EXPECT_FALSE(gUniLog->HasLogClient());
+  const std::string absent = ": cannot open shared object file: No such file or directory";
+  EXPECT_EQ(FileLines(), std::vector<std::string>{"LogClient:: FAIL: libLogClient.so not loaded: " +
+                                                  client_path() + absent + "; libLogClient.so" +
+                                                  absent + "; lines go to the log files"});
   gUniLog->SetClock(test::FixedClock(when_));
   EXPECT_TRUE(WriteLog("to the file"));
   EXPECT_EQ(ReadFile(LogFile(when_)), "09:05:07.008 to the file\r\n");
@@ -105,6 +122,8 @@ TEST_F(LogServer, ClientLackingAFunctionIsUnloadedAndNeverInitialized) {
   EXPECT_EQ(LoadCount(), 1);
   EXPECT_FALSE(ClientIsLoaded());
   EXPECT_FALSE(gUniLog->HasLogClient());
+  EXPECT_EQ(FileLines(), std::vector<std::string>{"LogClient:: FAIL: libLogClient.so has no "
+                                                  "DLL_Finalize; lines go to the log files"});
   gUniLog->SetClock(test::FixedClock(when_));
   EXPECT_TRUE(WriteLog("to the file"));
   EXPECT_EQ(ReadFile(LogFile(when_)), "09:05:07.008 to the file\r\n");
@@ -175,7 +194,10 @@ TEST_F(LogServer, FailedInitializeStillOffersEveryLineAndFinalizes) {
   EXPECT_TRUE(gUniLog->HasLogClient());
   gUniLog->SetClock(test::FixedClock(when_));
   EXPECT_TRUE(WriteLog("offered"));
-  EXPECT_FALSE(std::filesystem::exists(host_dir() + "Logs"));
+  const std::string refused = "LogClient:: FAIL: DLL_Initialize refused the parameters \"" +
+                              RecordingParams(";init=0") +
+                              "\"; lines it does not take go to the log files";
+  EXPECT_EQ(FileLines(), std::vector<std::string>{refused});
   FreeUniLog();
   const auto calls = Calls();
   ASSERT_EQ(calls.size(), 3u);

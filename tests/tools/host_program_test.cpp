@@ -241,6 +241,28 @@ TEST(HostProgram, DrivesTheRealPluginWithoutADatabase) {
   EXPECT_NE(text.find("Protocol="), std::string::npos) << text;
 }
 
+// Libraries planted in the current directory are not loaded; the log client beside the host is.
+TEST(HostProgram, LibrariesPlantedInTheCurrentDirectoryAreNotLoaded) {
+  ScratchDir bin, plugin, work;
+  const fs::path host = bin.path() / "mox-host",
+                 library = plugin.path() / "apMoxSettingsManager.so";
+  fs::copy_file(MOX_HOST_PATH, host);
+  fs::copy_file(MOX_PLUGIN_PATH, library);
+  std::ofstream(plugin.path() / "apMoxSettingsManager.ini") << "[DB]\nDBFile=/nonexistent/x.fdb\n";
+  std::ofstream(bin.path() / "mox-host.ini") << "[Debug]\napMoxSettingsManager.so=udp://[::1]:9\n";
+  for (const fs::path& planted :
+       {work.path() / "libfbclient.so.2", work.path() / "libLogClient.so"})
+    fs::copy_file(MOX_PLANTED_LIBRARY_PATH, planted);
+  const std::vector<std::string> args = {"--plugin", library.string(), "getstate 1"};
+  const ProgramRun run = RunProgram(host.string(), args, work.path());
+  EXPECT_NE(run.out.find("MSG_GETMODIFIEDSTATEBYID: failed"), std::string::npos) << run.out;
+  EXPECT_FALSE(fs::exists(work.path() / "libfbclient.so.2.loads"));
+  EXPECT_FALSE(fs::exists(work.path() / "libLogClient.so.loads"));
+  fs::copy_file(MOX_PLANTED_LIBRARY_PATH, bin.path() / "libLogClient.so");
+  RunProgram(host.string(), args, work.path());
+  EXPECT_TRUE(fs::exists(bin.path() / "libLogClient.so.loads"));
+}
+
 TEST(HostProgram, HelpExplainsOptionsCommandsAndFiles) {
   const ProgramRun run = RunProgram(MOX_HOST_PATH, {"--help"});
   EXPECT_EQ(run.exit_code, 0);
