@@ -289,19 +289,65 @@ if wants windows; then
   end_stage
 
   begin_stage "windows: packages (.zip per architecture)"
-  for arch in x86:win32 x64:win64; do
-    dir="$root/build/windows-${arch%%:*}"
+  version=$(sed -n 's/^project(apMoxSettingsManager VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  for arch in x86:win32:i686-w64-mingw32 x64:win64:x86_64-w64-mingw32; do
+    IFS=: read -r preset_arch zip_arch triplet <<<"$arch"
+    dir="$root/build/windows-$preset_arch"
     rm -rf "$dir/packages"
     (cd "$dir" && cpack >/dev/null)
-    top="apMoxSettingsManager-$(sed -n 's/^project(apMoxSettingsManager VERSION \([0-9.]*\).*/\1/p' \
-      CMakeLists.txt)-${arch#*:}"
-    listed=$(cd "$dir/packages" && cmake -E tar tf "$top.zip" | grep -v '/$' | sort | paste -sd ' ')
-    expected="$top/LogClient.dll $top/apMoxSettingsManager.dll"
-    expected+=" $top/examples/apMoxSettingsManager.ini $top/include/apMoxSettingsManager.h"
+    top="apMoxSettingsManager-$version-$zip_arch"
+    listed=$(cd "$dir/packages" && cmake -E tar tf "$top.zip" | grep -v '/$' | LC_ALL=C sort | paste -sd ' ')
+    expected="$top/COPYRIGHT.txt $top/LogClient.dll $top/README.md $top/apMoxSettingsManager.dll"
+    expected+=" $top/examples/apMoxSettingsManager.ini $top/examples/minimal_host_windows.c"
+    expected+=" $top/examples/settings_db.sql $top/include/apMoxSettingsManager.h"
+    expected+=" $top/lib/apMoxSettingsManager.def $top/mox-host.exe"
     if [ "$listed" != "$expected" ]; then
       echo "FAIL: $top.zip holds [$listed], expected [$expected]"
       exit 1
     fi
+    unpacked=$(mktemp -d)
+    (cd "$unpacked" && cmake -E tar xf "$dir/packages/$top.zip")
+    kit="$unpacked/$top"
+    # Each DLL's version resource (UTF-16 strings, each value right after its key).
+    for dll in apMoxSettingsManager.dll LogClient.dll; do
+      resource=$(strings -el "$kit/$dll" | grep -A1 -xE 'FileVersion|ProductVersion|OriginalFilename' |
+        grep -v -- -- | paste -sd ' ')
+      if [ "$resource" != "FileVersion $version OriginalFilename $dll ProductVersion $version" ]; then
+        echo "FAIL: the version resource of $top/$dll reads [$resource]"
+        exit 1
+      fi
+    done
+    # The Windows example host from the kit: loading the DLL at run time, and linked against an
+    # import library made from the .def, which must resolve the exports without a warning and
+    # import them under their plain names.
+    "$triplet-gcc-posix" -std=c99 -Wall -Wextra -Werror -I"$kit/include" \
+      "$kit/examples/minimal_host_windows.c" -o "$kit/minimal_host_windows.exe"
+    "$triplet-dlltool" -k -d "$kit/lib/apMoxSettingsManager.def" -l "$unpacked/libplugin.a"
+    "$triplet-gcc-posix" -std=c99 -Wall -Wextra -Werror -I"$kit/include" -DMOX_LINK_IMPORT_LIBRARY \
+      "$kit/examples/minimal_host_windows.c" -o "$kit/minimal_host_linked.exe" "$unpacked/libplugin.a" \
+      >"$unpacked/link.txt" 2>&1 || { cat "$unpacked/link.txt"; exit 1; }
+    imported=$("$triplet-objdump" -p "$kit/minimal_host_linked.exe" |
+      sed -n '/DLL Name: apMoxSettingsManager.dll/,/^$/p' | grep -oE '[A-Za-z_@0-9]+_Plugin[@0-9]*' |
+      LC_ALL=C sort | paste -sd ' ')
+    if [ -s "$unpacked/link.txt" ] || [ "$imported" != "Command_Plugin Finalize_Plugin Init_Plugin" ]; then
+      echo "FAIL: the host linked against the .def's import library imports [$imported]:"
+      cat "$unpacked/link.txt"
+      exit 1
+    fi
+    # Under wine (x86_64) with the stand-in client library, whose every call fails: both hosts
+    # load the DLL, send the command and get its failure reply.
+    if [ "$triplet" = x86_64-w64-mingw32 ]; then
+      cp "$dir/tests/windows/gds32.dll" "$kit/"
+      for run in "minimal_host_windows.exe apMoxSettingsManager.dll XYZ" "minimal_host_linked.exe XYZ"; do
+        said=$(cd "$kit" && "$wine" $run 2>/dev/null | tr -d '\r' || true)
+        if ! grep -qx 'MoxSettingsManager: the command failed; see the plug-in.s log' <<<"$said"; then
+          echo "FAIL: wine $run said [$said]"
+          exit 1
+        fi
+      done
+      "$wineserver" -k || true
+    fi
+    rm -rf "$unpacked"
     echo "ok: $dir/packages/$top.zip"
   done
   end_stage
