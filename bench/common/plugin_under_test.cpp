@@ -15,8 +15,9 @@ std::atomic<PluginUnderTest*> gLoaded{nullptr};
 
 PluginUnderTest::PluginUnderTest() : library_path_(folder_.File("apMoxSettingsManager.so")) {
   std::filesystem::copy_file(MOX_PLUGIN_PATH, library_path_);
-  library_ = platform::DynamicLibrary::Open(library_path_);
-  if (!library_) throw std::runtime_error("cannot load the plug-in: " + library_.LastError());
+  std::string error;
+  library_ = platform::DynamicLibrary::Open(library_path_, &error);
+  if (!library_) throw std::runtime_error("cannot load the plug-in: " + error);
   init_ = library_.Get<decltype(init_)>("Init_Plugin");
   command_ = library_.Get<decltype(command_)>("Command_Plugin");
   finalize_ = library_.Get<decltype(finalize_)>("Finalize_Plugin");
