@@ -282,7 +282,8 @@ if wants windows; then
   # with it would inherit that test's output and keep CTest waiting for them.
   mkdir -p "$WINEPREFIX"
   wineserver_started=1
-  "$wineserver" -p >/dev/null 2>&1 </dev/null
+  # (Exit status 2: a persistent wineserver of this prefix runs already, left by a run by hand.)
+  "$wineserver" -p >/dev/null 2>&1 </dev/null || [ $? = 2 ]
   "$wine" wineboot --init >/dev/null 2>&1 </dev/null
   run_ctest "windows-x86" --preset windows-x86 -j "$jobs"
   run_ctest "windows-x64" --preset windows-x64 -j "$jobs"
