@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "e2e/case_runner.h"
 #include "plugin/plugin_host.h"
 #include "support/firebird_fixture.h"
 
@@ -342,6 +343,26 @@ TEST_F(EndToEndTest, HostileTextValuesReachTheDatabaseUnchanged) {
   host_->Finalize();
   EXPECT_EQ(db_.QueryValue("SELECT COUNT(*) FROM CANARY"), "1");
 }
+
+// The case table the Windows DLLs run too, on a database reached embedded and through the server.
+class SharedCasesTest : public ::testing::TestWithParam<DbAccess> {};
+
+TEST_P(SharedCasesTest, EveryStepOfTheTablePasses) {
+  if (GetParam() == DbAccess::kServer) MOX_REQUIRE_TEST_SERVER();
+  SampleDatabase db(GetParam());
+  const PluginHost copy(GetParam() == DbAccess::kServer ? "apMoxSettingsManager_cases.so"
+                                                        : "apMoxSettingsManager_local.so",
+                        nullptr);
+  EXPECT_EQ(MoxRunCaseTable(MOX_SOURCE_DIR "/tests/e2e/cases.txt", copy.library_path().c_str(),
+                            db.AttachName().c_str(), db.Password().c_str(), HostLogRoot().c_str()),
+            0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Access, SharedCasesTest,
+                         ::testing::Values(DbAccess::kEmbedded, DbAccess::kServer),
+                         [](const auto& param_info) {
+                           return param_info.param == DbAccess::kEmbedded ? "Embedded" : "Server";
+                         });
 
 }  // namespace
 }  // namespace mox::test
