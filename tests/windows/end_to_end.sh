@@ -115,6 +115,13 @@ out=$(cd "$work/stub" && timeout 60 "$wine" ./mox-host.exe 'getdata 42' 2>&1 | t
 expect_line "name: MoxSettingsManager"
 grep -qF '#1 < code 1 MSG_GETDATABYID: failed, see Logs\' <<<"$out" ||
   fail "mox-host did not print the failure reply with its log file: $out"
+# Its help speaks of this system: the DLL, a Windows path, cmd.exe's quotes.
+out=$(timeout 60 "$wine" "$work/stub/mox-host.exe" --help 2>&1 | tr -d '\r' || true)
+for part in 'Default: apMoxSettingsManager.dll' '--check C:\Host\Plugins\apMoxSettingsManager.dll' \
+  'mox-host "blockings-setlink \"OfficeID=Main office\",BlockNumber'; do
+  grep -qF -- "$part" <<<"$out" || fail "mox-host --help lacks [$part]"
+done
+! grep -qF '.so' <<<"$out" || fail "mox-host --help names a .so: $out"
 
 if [ "$failures" != 0 ]; then
   echo "$failures check(s) failed"
