@@ -48,7 +48,7 @@ HMODULE Load(const std::string& name, bool bare) {
   return nullptr;
 }
 
-// "error 126 (The specified module could not be found.)", with what error 193 means here.
+// "error 126 (<the system's text for 126>)", and for error 193 what it means here.
 std::string Reason(DWORD error) {
   std::string reason = "error " + std::to_string(error);
   char* text = nullptr;

@@ -86,11 +86,11 @@ typedef struct {
   InitFunction init;
   CommandFunction command;
   FinalizeFunction finalize;
-  char name[64];         /* the plug-in name its file name gives */
-  char log_suffix[256];  /* "_<library file name>.log" */
-  int replies_taken;     /* replies checked so far */
-  int session_log_start; /* log lines written before this session */
-  int log_matched;       /* the line that the last `log` step matched */
+  char name[64];          /* the plug-in name its file name gives */
+  char log_suffix[256];   /* "_<library file name>.log" */
+  int replies_taken;      /* replies checked so far */
+  int lines_before_start; /* log lines written before the last start */
+  int log_matched;        /* the line that the last `log` step matched */
   /* The client library, for the steps' own statements. */
   void* client;
 } Run;
@@ -343,7 +343,7 @@ static void StepReply(Run* run, int32_t tag, const Bytes* expected) {
     Fail(run, "name [%s] in the reply to tag %d, expected [%s]", reply->name, (int)tag, run->name);
 }
 
-/* `log`: a line equal to `expected` after the last one matched in this session, waited for. */
+/* `log`: a line equal to `expected` after the last one matched since the last start, waited for. */
 static void StepLog(Run* run, const Bytes* expected, const char* text) {
   Bytes log = {0};
   const char** lines = NULL;
@@ -351,7 +351,7 @@ static void StepLog(Run* run, const Bytes* expected, const char* text) {
   for (;;) {
     const int count = ReadLog(run, &log, &lines);
     const int from =
-        run->log_matched > run->session_log_start ? run->log_matched : run->session_log_start;
+        run->log_matched > run->lines_before_start ? run->log_matched : run->lines_before_start;
     for (int i = from; i < count; ++i) {
       if (strlen(lines[i]) == expected->size &&
           memcmp(lines[i], expected->data, expected->size) == 0) {
@@ -362,8 +362,8 @@ static void StepLog(Run* run, const Bytes* expected, const char* text) {
       }
     }
     if (CaseNowMs() >= until) {
-      Fail(run, "no log line [%s] after line %d; the session's lines:", text, from);
-      for (int i = run->session_log_start; i < count; ++i) {
+      Fail(run, "no log line [%s] after line %d; the lines since the start:", text, from);
+      for (int i = run->lines_before_start; i < count; ++i) {
         printf("  %4d ", i);
         PrintBytes(lines[i], strlen(lines[i]));
         printf("\n");
@@ -376,12 +376,12 @@ static void StepLog(Run* run, const Bytes* expected, const char* text) {
   free((void*)lines);
 }
 
-/* `nolog`: no line of this session contains `unwanted`. */
+/* `nolog`: no line since the last start contains `unwanted`. */
 static void StepNoLog(Run* run, const Bytes* unwanted) {
   Bytes log = {0};
   const char** lines = NULL;
   const int count = ReadLog(run, &log, &lines);
-  for (int i = run->session_log_start; i < count; ++i) {
+  for (int i = run->lines_before_start; i < count; ++i) {
     if (strstr(lines[i], unwanted->data) != NULL)
       Fail(run, "log line %d has [%s]: %s", i, unwanted->data, lines[i]);
   }
@@ -397,8 +397,8 @@ static void StepStart(Run* run, const char* options) {
   }
   Bytes log = {0};
   const char** lines = NULL;
-  run->session_log_start = ReadLog(run, &log, &lines);
-  run->log_matched = run->session_log_start;
+  run->lines_before_start = ReadLog(run, &log, &lines);
+  run->log_matched = run->lines_before_start;
   free(log.data);
   free((void*)lines);
   const char* name = NULL;
