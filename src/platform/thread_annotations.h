@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <shared_mutex>
 
@@ -35,7 +36,27 @@ class CAPABILITY("mutex") Mutex {
   void Unlock() RELEASE() { mutex_.unlock(); }
 
  private:
+  friend class CondVar;
   std::mutex mutex_;
+};
+
+// A condition variable waited on with a Mutex held. An object of its own, never a shared static:
+// a thread that a process exit ends while it waits leaves the variable's internals locked, and
+// only code that destroys the variable afterwards would wait for them.
+class CondVar {
+ public:
+  // Releases `mutex`, waits for a notification, `deadline` or a spurious wake, and holds `mutex`
+  // again; false once the deadline has passed.
+  bool WaitUntil(Mutex& mutex, std::chrono::steady_clock::time_point deadline) REQUIRES(mutex) {
+    std::unique_lock lock(mutex.mutex_, std::adopt_lock);
+    const bool notified = variable_.wait_until(lock, deadline) == std::cv_status::no_timeout;
+    lock.release();  // the caller's hold goes on
+    return notified;
+  }
+  void NotifyOne() noexcept { variable_.notify_one(); }
+
+ private:
+  std::condition_variable variable_;
 };
 
 // Holds a Mutex for its scope.

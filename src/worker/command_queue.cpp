@@ -23,7 +23,7 @@ bool CommandQueue::PushCommandWithin(std::unique_ptr<CommandRecord>& record, std
     queued_bytes_ += bytes;
     if (queue_.size() > peak_size_) peak_size_ = queue_.size();
   }
-  queue_semaphore_.release();
+  queued_.NotifyOne();
   return true;
 }
 
@@ -39,13 +39,17 @@ bool CommandQueue::PushRefusal(int32_t request_tag, uint8_t code, std::size_t re
     ++queued_refusals_;
     if (queue_.size() > peak_size_) peak_size_ = queue_.size();
   }
-  queue_semaphore_.release();
+  queued_.NotifyOne();
   return true;
 }
 
 std::unique_ptr<CommandRecord> CommandQueue::PopCommand(std::chrono::milliseconds timeout) {
-  if (!queue_semaphore_.try_acquire_for(timeout)) return nullptr;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
   MutexLock guard(queue_lock_);
+  while (queue_.empty() && !wake_pending_) {
+    if (!queued_.WaitUntil(queue_lock_, deadline)) break;
+  }
+  wake_pending_ = false;
   if (queue_.empty()) return nullptr;
   std::unique_ptr<CommandRecord> record = std::move(queue_.front());
   queue_.pop_front();
@@ -69,7 +73,11 @@ bool CommandQueue::DrainedAfterBacklog(std::size_t backlog) {
 }
 
 void CommandQueue::WakeWorker() noexcept {
-  queue_semaphore_.release();
+  {
+    MutexLock guard(queue_lock_);
+    wake_pending_ = true;
+  }
+  queued_.NotifyOne();
 }
 
 std::size_t CommandQueue::ClearQueue() {
@@ -80,9 +88,7 @@ std::size_t CommandQueue::ClearQueue() {
     queued_commands_ = 0;
     queued_bytes_ = 0;
     queued_refusals_ = 0;
-  }
-  // Signals left for discarded commands would wake the worker for nothing.
-  while (queue_semaphore_.try_acquire()) {
+    wake_pending_ = false;
   }
   return discarded.size();
 }

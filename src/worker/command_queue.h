@@ -1,5 +1,5 @@
 // The command queue between the host's threads and the worker thread: a first-in, first-out list
-// of command records with a lock and a semaphore that counts the posted commands.
+// of command records with a lock and a condition variable the worker waits on.
 //
 // Thread safety: PushCommandWithin from any number of threads at once; PopCommand from the one
 // worker thread; ClearQueue once the worker thread has ended.
@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <semaphore>
 
 #include "platform/thread_annotations.h"
 
@@ -37,10 +36,9 @@ class CommandQueue {
   // How long an idle worker sleeps before it looks at its stop flag again.
   static constexpr std::chrono::milliseconds kPopTimeout{1000};
 
-  // Appends the record and releases the semaphore by one, unless `limit` commands are queued
-  // already or its cost (payload plus kRecordOverheadBytes) would take the bytes queued past
-  // `byte_limit` (0: no such limit): false then, and the record stays with the caller. Refusals
-  // count against neither limit.
+  // Appends the record and wakes the worker, unless `limit` commands are queued already or its cost
+  // (payload plus kRecordOverheadBytes) would take the bytes queued past `byte_limit` (0: no such
+  // limit): false then, and the record stays with the caller. Refusals count against neither limit.
   bool PushCommandWithin(std::unique_ptr<CommandRecord>& record, std::size_t limit,
                          std::size_t byte_limit = 0) EXCLUDES(queue_lock_);
   // Appends a refusal of the command `request_tag` with message code `code`, to be answered in its
@@ -55,15 +53,17 @@ class CommandQueue {
   // from the worker thread only, right after PopCommand (no lock: PopCommand records it).
   // The memory of such a backlog is worth handing back.
   bool DrainedAfterBacklog(std::size_t backlog);
-  // Frees every queued record without handling it and takes the semaphore down to 0; the number
-  // of records freed.
+  // Frees every queued record without handling it and drops a pending wake; the number of records
+  // freed.
   std::size_t ClearQueue() EXCLUDES(queue_lock_);
   // Lets a waiting PopCommand return at once (with none when the list is empty), so that a stop
   // request is noticed without waiting out the time-out.
-  void WakeWorker() noexcept;
+  void WakeWorker() noexcept EXCLUDES(queue_lock_);
 
  private:
-  Mutex queue_lock_;  // held for one append or one take, never while waiting on the semaphore
+  Mutex queue_lock_;  // held for one append or one take; released while the worker waits
+  CondVar queued_;    // a record was appended, or WakeWorker was called
+  bool wake_pending_ GUARDED_BY(queue_lock_) = false;
   std::deque<std::unique_ptr<CommandRecord>> queue_ GUARDED_BY(queue_lock_);  // oldest first
   std::size_t queued_commands_ GUARDED_BY(queue_lock_) = 0;  // records that are not refusals
   std::size_t queued_bytes_ GUARDED_BY(queue_lock_) = 0;     // their cost, as the byte limit counts
@@ -71,7 +71,6 @@ class CommandQueue {
   // The most records held since the queue was last empty.
   std::size_t peak_size_ GUARDED_BY(queue_lock_) = 0;
   std::size_t emptied_after_peak_ = 0;  // worker thread only: the peak the last emptying pop ended
-  std::counting_semaphore<0x7FFFFFFF> queue_semaphore_{0};
 };
 
 }  // namespace mox
