@@ -1,5 +1,6 @@
 #include "common/plugin_under_test.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -11,10 +12,17 @@ namespace {
 
 std::atomic<PluginUnderTest*> gLoaded{nullptr};
 
+// The plug-in built beside the benchmarks, or another build of it named by MOX_BENCH_PLUGIN (to
+// set two revisions side by side).
+std::string PluginToTest() {
+  const char* other = std::getenv("MOX_BENCH_PLUGIN");
+  return other != nullptr && *other != '\0' ? other : MOX_PLUGIN_PATH;
+}
+
 }  // namespace
 
 PluginUnderTest::PluginUnderTest() : library_path_(folder_.File("apMoxSettingsManager.so")) {
-  std::filesystem::copy_file(MOX_PLUGIN_PATH, library_path_);
+  std::filesystem::copy_file(PluginToTest(), library_path_);
   std::string error;
   library_ = platform::DynamicLibrary::Open(library_path_, &error);
   if (!library_) throw std::runtime_error("cannot load the plug-in: " + error);

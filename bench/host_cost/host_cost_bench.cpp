@@ -3,13 +3,16 @@
 //
 //   busy  the worker is inside a command that waits on a row lock held by another transaction,
 //         so it takes nothing off the queue: every post only copies, allocates and appends
-//   idle  the worker sleeps on its semaphore before each post (the previous reply has arrived and
-//         the host waited a further 300 µs), so the post has to wake it
+//   idle  the worker sleeps on its queue before each post (the previous reply has arrived and
+//         the host waited a further 300 µs, longer than the worker watches the queue after a
+//         command), so the post has to wake it
+// and the processor time an initialized plug-in uses while the host sends nothing.
 #include <atomic>
 #include <barrier>
 #include <chrono>
+#include <condition_variable>
 #include <iostream>
-#include <semaphore>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -133,9 +136,9 @@ std::vector<double> IdleRun(PluginUnderTest& plugin, int threads, int samples) {
   return all;
 }
 
-// The platform's own price of a handoff, without the plug-in: one thread releases a
-// std::counting_semaphore (the kind the plug-in's queue uses) on which another thread sleeps with a
-// time-out, as the idle worker does. The release's cost to the caller, and the time until the
+// The platform's own price of a handoff, without the plug-in: one thread notifies a condition
+// variable on which another thread sleeps with a time-out, as the idle worker does. The
+// notification's cost to the caller (appending under the lock included), and the time until the
 // sleeper runs.
 struct Handoff {
   double release_ns = 0;
@@ -143,12 +146,17 @@ struct Handoff {
 };
 
 Handoff MeasureHandoff(int samples) {
-  std::counting_semaphore<0x7FFFFFFF> semaphore{0};
+  std::mutex lock;
+  std::condition_variable posted;
+  int pending = 0;  // guarded by lock
   std::atomic<int64_t> woke_at{0};
   std::atomic<int> taken{0};
   std::thread sleeper([&] {
     while (taken.load() < samples) {
-      if (!semaphore.try_acquire_for(std::chrono::milliseconds(1000))) continue;
+      std::unique_lock guard(lock);
+      if (!posted.wait_for(guard, std::chrono::milliseconds(1000), [&] { return pending > 0; }))
+        continue;
+      --pending;
       woke_at.store(NowNs());
       taken.fetch_add(1);
     }
@@ -157,13 +165,32 @@ Handoff MeasureHandoff(int samples) {
   for (int i = 0; i < samples; ++i) {
     std::this_thread::sleep_for(kSettle);
     const int64_t before = NowNs();
-    semaphore.release();
+    {
+      std::lock_guard guard(lock);
+      ++pending;
+    }
+    posted.notify_one();
     release.push_back(double(NowNs() - before));
     while (taken.load() <= i) std::this_thread::yield();
     wake.push_back(double(woke_at.load() - before));
   }
   sleeper.join();
   return {Percentile(release, 50), Percentile(wake, 50)};
+}
+
+// Processor time of the whole process per second while the plug-in, initialized and connected,
+// gets no command, after one command (the worker's watch of the queue included).
+double IdleCpuUsPerSecond(PluginUnderTest& plugin, std::chrono::seconds span) {
+  const std::string payload = CommandPayload();
+  plugin.Init();
+  plugin.ResetReplies(0);
+  plugin.Command(kFirstTag, payload.data(), uint32_t(payload.size()));
+  plugin.WaitForReplies(1);
+  const double before = ProcessCpuUs();
+  std::this_thread::sleep_for(span);
+  const double used = ProcessCpuUs() - before;
+  plugin.Finalize();
+  return used / double(span.count());
 }
 
 double ClockOverheadNs() {
@@ -232,10 +259,16 @@ int Main(int argc, char** argv) {
     wake_ns.push_back(h.wake_ns);
   }
   std::cout << "\nReference without the plug-in, median of " << idle_samples
-            << " handoffs per run: releasing a std::counting_semaphore on which another thread "
-               "sleeps costs the releasing thread "
+            << " handoffs per run: notifying a std::condition_variable on which another thread "
+               "sleeps costs the notifying thread "
             << FormatSummary(Summarize(release_ns), 0) << " ns; the sleeping thread runs after "
             << FormatSummary(Summarize(wake_ns), 0) << " ns.\n\n";
+  std::vector<double> idle_cpu;
+  const auto idle_span = std::chrono::seconds(smoke ? 1 : 5);
+  for (int rep = 0; rep < reps; ++rep) idle_cpu.push_back(IdleCpuUsPerSecond(plugin, idle_span));
+  std::cout << "An idle plug-in: processor time of the whole process while it gets no command for "
+            << idle_span.count()
+            << " s after one, per second: " << FormatSummary(Summarize(idle_cpu), 1) << " µs.\n\n";
   return 0;
 }
 

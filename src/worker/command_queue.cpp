@@ -1,6 +1,9 @@
 #include "worker/command_queue.h"
 
+#include <algorithm>
 #include <utility>
+
+#include "platform/cpu_relax.h"
 
 namespace mox {
 namespace {
@@ -11,9 +14,18 @@ std::size_t QueuedCost(const CommandRecord& record) {
 
 }  // namespace
 
+void SpinBudget::CommandTaken(std::chrono::nanoseconds waited) noexcept {
+  average_wait_ += (std::min(waited, kLongestWait) - average_wait_) / 4;
+}
+
+std::chrono::nanoseconds SpinBudget::AfterCommand() const noexcept {
+  return average_wait_ > kWorthSpinning ? std::chrono::nanoseconds{} : kMaxSpin;
+}
+
 bool CommandQueue::PushCommandWithin(std::unique_ptr<CommandRecord>& record, std::size_t limit,
                                      std::size_t byte_limit) {
   const std::size_t bytes = QueuedCost(*record);
+  bool wake = false;
   {
     MutexLock guard(queue_lock_);
     if (limit != 0 && queued_commands_ >= limit) return false;
@@ -22,8 +34,10 @@ bool CommandQueue::PushCommandWithin(std::unique_ptr<CommandRecord>& record, std
     ++queued_commands_;
     queued_bytes_ += bytes;
     if (queue_.size() > peak_size_) peak_size_ = queue_.size();
+    arrivals_.fetch_add(1, std::memory_order_release);
+    wake = worker_sleeping_;
   }
-  queued_.NotifyOne();
+  if (wake) queued_.NotifyOne();
   return true;
 }
 
@@ -32,22 +46,45 @@ bool CommandQueue::PushRefusal(int32_t request_tag, uint8_t code, std::size_t re
   record->request_tag = request_tag;
   record->refused = true;
   record->refused_code = code;
+  bool wake = false;
   {
     MutexLock guard(queue_lock_);
     if (queued_refusals_ >= refusal_limit) return false;
     queue_.push_back(std::move(record));
     ++queued_refusals_;
     if (queue_.size() > peak_size_) peak_size_ = queue_.size();
+    arrivals_.fetch_add(1, std::memory_order_release);
+    wake = worker_sleeping_;
   }
-  queued_.NotifyOne();
+  if (wake) queued_.NotifyOne();
   return true;
 }
 
-std::unique_ptr<CommandRecord> CommandQueue::PopCommand(std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
+std::unique_ptr<CommandRecord> CommandQueue::PopCommand(std::chrono::milliseconds timeout,
+                                                        std::chrono::nanoseconds spin) {
+  const auto start = std::chrono::steady_clock::now();
+  const auto deadline = start + timeout;
+  if (spin > std::chrono::nanoseconds::zero()) {
+    // Read before the look under the lock: anything appended after that look changes it.
+    const uint64_t seen = arrivals_.load(std::memory_order_acquire);
+    bool idle = false;
+    {
+      MutexLock guard(queue_lock_);
+      idle = queue_.empty() && !wake_pending_;
+    }
+    const auto spin_end = start + std::min<std::chrono::nanoseconds>(spin, timeout);
+    // The clock is read once per 64 looks: a look costs a few nanoseconds, the clock more.
+    for (unsigned looks = 1; idle && arrivals_.load(std::memory_order_acquire) == seen; ++looks) {
+      platform::CpuRelax();
+      if (looks % 64 == 0 && std::chrono::steady_clock::now() >= spin_end) break;
+    }
+  }
   MutexLock guard(queue_lock_);
   while (queue_.empty() && !wake_pending_) {
-    if (!queued_.WaitUntil(queue_lock_, deadline)) break;
+    worker_sleeping_ = true;
+    const bool notified = queued_.WaitUntil(queue_lock_, deadline);
+    worker_sleeping_ = false;
+    if (!notified) break;
   }
   wake_pending_ = false;
   if (queue_.empty()) return nullptr;
@@ -73,11 +110,14 @@ bool CommandQueue::DrainedAfterBacklog(std::size_t backlog) {
 }
 
 void CommandQueue::WakeWorker() noexcept {
+  bool wake = false;
   {
     MutexLock guard(queue_lock_);
     wake_pending_ = true;
+    arrivals_.fetch_add(1, std::memory_order_release);
+    wake = worker_sleeping_;
   }
-  queued_.NotifyOne();
+  if (wake) queued_.NotifyOne();
 }
 
 std::size_t CommandQueue::ClearQueue() {

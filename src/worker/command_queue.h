@@ -5,6 +5,7 @@
 // worker thread; ClearQueue once the worker thread has ended.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -31,6 +32,27 @@ struct CommandRecord {
 // glibc: 72 bytes for a 1-byte payload).
 inline constexpr std::size_t kRecordOverheadBytes = 72;
 
+// How long the worker watches its empty queue before it sleeps, from how soon commands have been
+// coming after the worker was ready for them. A host that waits for each reply before it posts
+// the next comes back within tens of microseconds: watching for that long saves waking the
+// worker, and the poster the call that wakes it. A host whose commands come further apart than
+// kWorthSpinning gets no spin: it would only burn processor time.
+class SpinBudget {
+ public:
+  static constexpr std::chrono::nanoseconds kWorthSpinning{std::chrono::microseconds(100)};
+  static constexpr std::chrono::nanoseconds kMaxSpin{std::chrono::microseconds(200)};
+
+  // A command was taken `waited` after the worker began to wait for it.
+  void CommandTaken(std::chrono::nanoseconds waited) noexcept;
+  // How long to spin before sleeping, right after a command was handled.
+  std::chrono::nanoseconds AfterCommand() const noexcept;
+
+ private:
+  // Of recent waits, weighted towards the latest; a wait counts as at most kLongestWait.
+  static constexpr std::chrono::nanoseconds kLongestWait{std::chrono::milliseconds(1)};
+  std::chrono::nanoseconds average_wait_ = kLongestWait;
+};
+
 class CommandQueue {
  public:
   // How long an idle worker sleeps before it looks at its stop flag again.
@@ -46,8 +68,11 @@ class CommandQueue {
   bool PushRefusal(int32_t request_tag, uint8_t code, std::size_t refusal_limit)
       EXCLUDES(queue_lock_);
   // Waits up to `timeout` for a posted command and takes the oldest; empty when the wait timed
-  // out or found the list empty.
-  std::unique_ptr<CommandRecord> PopCommand(std::chrono::milliseconds timeout = kPopTimeout)
+  // out, found the list empty or was cut short by WakeWorker. For the first `spin` of the wait it
+  // watches the list without sleeping: a command posted then is taken at once, and its poster
+  // skips the system call that wakes a sleeping thread.
+  std::unique_ptr<CommandRecord> PopCommand(std::chrono::milliseconds timeout = kPopTimeout,
+                                            std::chrono::nanoseconds spin = {})
       EXCLUDES(queue_lock_);
   // True once each time a PopCommand emptied the list after it held at least `backlog` records;
   // from the worker thread only, right after PopCommand (no lock: PopCommand records it).
@@ -64,6 +89,9 @@ class CommandQueue {
   Mutex queue_lock_;  // held for one append or one take; released while the worker waits
   CondVar queued_;    // a record was appended, or WakeWorker was called
   bool wake_pending_ GUARDED_BY(queue_lock_) = false;
+  bool worker_sleeping_ GUARDED_BY(queue_lock_) = false;  // only then does a push notify
+  // Counts appends and wakes, all made under the lock: what a spinning PopCommand watches.
+  std::atomic<uint64_t> arrivals_{0};
   std::deque<std::unique_ptr<CommandRecord>> queue_ GUARDED_BY(queue_lock_);  // oldest first
   std::size_t queued_commands_ GUARDED_BY(queue_lock_) = 0;  // records that are not refusals
   std::size_t queued_bytes_ GUARDED_BY(queue_lock_) = 0;     // their cost, as the byte limit counts

@@ -51,10 +51,17 @@ struct MoxSettingsManager::Impl final : Thread {
   // One command per pass at most; the stop flag is looked at only at the end of a pass, so a
   // command taken before the flag was set is still answered.
   void Execute() override {
+    SpinBudget spin_budget;
+    std::chrono::nanoseconds spin{};  // only right after a command: an idle worker only sleeps
     for (;;) {
       try {
-        if (std::unique_ptr<CommandRecord> record = queue_.PopCommand(idle_wait_)) {
+        const auto waiting_since = std::chrono::steady_clock::now();
+        std::unique_ptr<CommandRecord> record = queue_.PopCommand(idle_wait_, spin);
+        spin = {};
+        if (record) {
+          spin_budget.CommandTaken(std::chrono::steady_clock::now() - waiting_since);
           dispatch_.HandleCommand(*record);
+          spin = spin_budget.AfterCommand();
           record.reset();
           if (queue_.DrainedAfterBacklog(kBacklogWorthReleasing)) {
             platform::ReturnFreeMemoryToSystem();

@@ -78,7 +78,8 @@ TEST(CommandQueue, KeepsEachPostersOrderAndLosesNothing) {
   std::vector<int32_t> taken;
   std::thread consumer([&] {
     while (taken.size() < kThreads * kPerThread) {
-      if (auto record = queue.PopCommand(5s)) taken.push_back(record->request_tag);
+      // Watching the queue before each sleep, as the worker does between close commands.
+      if (auto record = queue.PopCommand(5s, 200us)) taken.push_back(record->request_tag);
     }
   });
   std::vector<std::thread> posters;

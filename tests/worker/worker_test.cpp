@@ -173,6 +173,29 @@ TEST_F(WorkerTest, RefusalsAreAnsweredByTheWorkerAndMayBePostedAgain) {
       services.Events("log:MoxSettingsManager:: FAIL: command queue full (1 commands)").size(), 1u);
 }
 
+// A host that waits for each reply before it posts the next, pausing for less than, about as
+// long as and longer than the worker watches its queue: with an idle wait of an hour, a post that
+// skipped the wake of a worker that had gone to sleep would hold its reply for that hour. The
+// stop right after the last reply finds the worker watching the queue and must not wait either.
+TEST_F(WorkerTest, ClosedLoopPostsAreTakenWhetherTheWorkerSpinsOrSleepsAndTheStopIsPrompt) {
+  constexpr int32_t kCommands = 1200;
+  const std::chrono::microseconds pauses[] = {0us, 150us, 200us, 250us, 1000us};
+  auto worker = std::make_unique<MoxSettingsManager>(test::RecordReply, 3, services, services,
+                                                     std::chrono::hours(1));
+  for (int32_t tag = 0; tag < kCommands; ++tag) {
+    Post(*worker, tag, "\x02R");
+    ASSERT_TRUE(ReplyLog::WaitFor(std::size_t(tag) + 1)) << "reply " << tag << " held back";
+    std::this_thread::sleep_for(pauses[tag % std::size(pauses)]);
+  }
+  Post(*worker, kCommands, "\x02R");
+  ASSERT_TRUE(ReplyLog::WaitFor(kCommands + 1));
+  const auto stop_begun = std::chrono::steady_clock::now();
+  worker.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - stop_begun, 30s);
+  const auto replies = ReplyLog::Replies();
+  for (int32_t tag = 0; tag <= kCommands; ++tag) EXPECT_EQ(replies[std::size_t(tag)].tag, tag);
+}
+
 // Refusals wait in the queue in their turn, up to kMaxQueuedRefusals; those beyond are dropped and
 // counted, and the count is logged once a command is queued again.
 TEST_F(WorkerTest, RefusalsBeyondTheirLimitAreDroppedAndCounted) {
