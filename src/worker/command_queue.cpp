@@ -19,7 +19,7 @@ void SpinBudget::CommandTaken(std::chrono::nanoseconds waited) noexcept {
 }
 
 std::chrono::nanoseconds SpinBudget::AfterCommand() const noexcept {
-  return average_wait_ > kWorthSpinning ? std::chrono::nanoseconds{} : kMaxSpin;
+  return enabled_ && average_wait_ <= kWorthSpinning ? kMaxSpin : std::chrono::nanoseconds{};
 }
 
 bool CommandQueue::PushCommandWithin(std::unique_ptr<CommandRecord>& record, std::size_t limit,

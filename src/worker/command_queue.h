@@ -42,6 +42,9 @@ class SpinBudget {
   static constexpr std::chrono::nanoseconds kWorthSpinning{std::chrono::microseconds(100)};
   static constexpr std::chrono::nanoseconds kMaxSpin{std::chrono::microseconds(200)};
 
+  // On a single processor a spinning worker would only keep the host from posting.
+  explicit SpinBudget(unsigned processors) noexcept : enabled_(processors > 1) {}
+
   // A command was taken `waited` after the worker began to wait for it.
   void CommandTaken(std::chrono::nanoseconds waited) noexcept;
   // How long to spin before sleeping, right after a command was handled.
@@ -51,6 +54,7 @@ class SpinBudget {
   // Of recent waits, weighted towards the latest; a wait counts as at most kLongestWait.
   static constexpr std::chrono::nanoseconds kLongestWait{std::chrono::milliseconds(1)};
   std::chrono::nanoseconds average_wait_ = kLongestWait;
+  bool enabled_;
 };
 
 class CommandQueue {

@@ -1,11 +1,13 @@
 #include "worker/mox_settings_manager.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "db/database_access.h"
@@ -51,7 +53,7 @@ struct MoxSettingsManager::Impl final : Thread {
   // One command per pass at most; the stop flag is looked at only at the end of a pass, so a
   // command taken before the flag was set is still answered.
   void Execute() override {
-    SpinBudget spin_budget;
+    SpinBudget spin_budget(std::thread::hardware_concurrency());
     std::chrono::nanoseconds spin{};  // only right after a command: an idle worker only sleeps
     for (;;) {
       try {
