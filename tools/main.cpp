@@ -53,7 +53,7 @@ std::vector<HostCommand> GatherCommands(const HostOptions& options,
   if (*options.script_path == "-") {
     script = ReadCommandScript(std::cin);
   } else {
-    std::ifstream file(*options.script_path, std::ios::binary);
+    std::ifstream file(PathFromText(*options.script_path), std::ios::binary);
     if (!file) {
       errors.push_back("cannot read the script " + *options.script_path);
       return {};
@@ -67,7 +67,7 @@ std::vector<HostCommand> GatherCommands(const HostOptions& options,
 }  // namespace
 
 int main(int argc, char** argv) {
-  const ParsedOptions parsed = ParseHostOptions(std::vector<std::string>(argv + 1, argv + argc));
+  const ParsedOptions parsed = ParseHostOptions(CommandLineArguments(argc, argv));
   if (!parsed.options) return UsageError(parsed.error);
   const HostOptions& options = *parsed.options;
   if (options.help) {

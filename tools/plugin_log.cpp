@@ -39,7 +39,7 @@ std::filesystem::path PluginLogFile(const std::filesystem::path& host_dir,
   char hour[8];
   std::strftime(day, sizeof day, "%Y_%m_%d", &local);
   std::strftime(hour, sizeof hour, "%H_", &local);
-  return host_dir / "Logs" / day / (hour + library_file_name + ".log");
+  return host_dir / "Logs" / day / PathFromText(hour + library_file_name + ".log");
 }
 
 std::string ShownPath(const std::filesystem::path& path, const std::filesystem::path& cwd) {

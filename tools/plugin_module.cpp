@@ -20,7 +20,7 @@ std::optional<std::filesystem::path> ResolvePluginPath(const std::optional<std::
                                                        const std::filesystem::path& exe_dir,
                                                        const std::filesystem::path& cwd,
                                                        std::string* error) {
-  if (given) return (cwd / *given).lexically_normal();
+  if (given) return (cwd / PathFromText(*given)).lexically_normal();
   std::string tried;
   for (const auto& candidate : DefaultPluginCandidates(exe_dir, cwd)) {
     std::error_code ignored;

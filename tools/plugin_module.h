@@ -1,4 +1,4 @@
-// The plug-in library, loaded by path (dlopen, or LoadLibraryA on Windows), and its four exports.
+// The plug-in library, loaded by path (dlopen, or LoadLibraryW on Windows), and its four exports.
 // The system's side lives in plugin_module_posix.cpp and plugin_module_windows.cpp.
 #pragma once
 
@@ -55,6 +55,15 @@ class PluginModule {
   std::unique_ptr<void, Closer> handle_;
   PluginApi api_;
 };
+
+// The command line's arguments after the program's name. On Windows they come from the wide
+// command line, as UTF-8 (the ANSI `argv` turns every character its code page lacks into "?");
+// elsewhere they are `argv` as it is.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// The path named by `text`, a path as CommandLineArguments gives it (UTF-8 on Windows, where a
+// std::filesystem::path made from a std::string would read it byte by byte).
+std::filesystem::path PathFromText(const std::string& text);
 
 // The directory of the running executable; empty when the system cannot tell.
 std::filesystem::path ExecutableDirectory();

@@ -56,6 +56,14 @@ std::optional<PluginModule> PluginModule::Load(const std::filesystem::path& path
   return PluginModule(std::move(handle), api);
 }
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+std::filesystem::path PathFromText(const std::string& text) {
+  return text;
+}
+
 std::filesystem::path ExecutableDirectory() {
   std::error_code ignored;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ignored);

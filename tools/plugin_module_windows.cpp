@@ -1,6 +1,8 @@
-// The plug-in module and the executable's folder on Windows (LoadLibraryA).
+// The plug-in module, the command line and the executable's folder on Windows (wide calls).
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>
@@ -42,9 +44,9 @@ void PluginModule::Closer::operator()(void* handle) const {
 
 std::optional<PluginModule> PluginModule::Load(const std::filesystem::path& path,
                                                std::string* error) {
-  std::unique_ptr<void, Closer> handle(LoadLibraryA(path.string().c_str()));
+  std::unique_ptr<void, Closer> handle(LoadLibraryW(path.c_str()));
   if (!handle) {
-    if (error) *error = "LoadLibraryA failed with error " + std::to_string(GetLastError());
+    if (error) *error = "LoadLibraryW failed with error " + std::to_string(GetLastError());
     return std::nullopt;
   }
   const auto module = static_cast<HMODULE>(handle.get());
@@ -57,9 +59,33 @@ std::optional<PluginModule> PluginModule::Load(const std::filesystem::path& path
   return PluginModule(std::move(handle), api);
 }
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  int count = 0;
+  std::unique_ptr<LPWSTR, decltype(&LocalFree)> wide(CommandLineToArgvW(GetCommandLineW(), &count),
+                                                     &LocalFree);
+  // Without the wide command line, what the ANSI one holds.
+  if (!wide || count != argc) return std::vector<std::string>(argv + 1, argv + argc);
+  std::vector<std::string> arguments;
+  for (int i = 1; i < count; ++i) {
+    // An unpaired surrogate becomes U+FFFD: such an argument names no file that could be opened.
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.get()[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string argument(n > 0 ? static_cast<std::size_t>(n) : 1, '\0');
+    if (n > 0) {
+      WideCharToMultiByte(CP_UTF8, 0, wide.get()[i], -1, argument.data(), n, nullptr, nullptr);
+    }
+    argument.pop_back();  // the terminating NUL
+    arguments.push_back(std::move(argument));
+  }
+  return arguments;
+}
+
+std::filesystem::path PathFromText(const std::string& text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 std::filesystem::path ExecutableDirectory() {
-  std::string buffer(32768, '\0');
-  const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  std::wstring buffer(32768, L'\0');
+  const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
   if (n == 0 || n >= buffer.size()) return {};
   return std::filesystem::path(buffer.substr(0, n)).parent_path();
 }

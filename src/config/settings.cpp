@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
 #include "platform/load_order.h"
+#include "platform/text_encoding.h"
 
 namespace mox {
 namespace {
@@ -30,7 +31,7 @@ int32_t ReadInteger(const platform::IniFile& ini, const char* key, int32_t curre
 
 void WriteValue(platform::IniFile& ini, const char* key, const std::string& value) {
   if (!ini.WriteString(kSection, key, value)) {
-    throw SettingsWriteError("Unable to write to " + ini.path());
+    throw SettingsWriteError("Unable to write to " + platform::PathForLog(ini.path()));
   }
 }
 
@@ -53,7 +54,8 @@ namespace {
 // The file holds DBPass in plain text. Its mode is the host's to set, so it is only reported.
 void ReportReadableByOthers() {
   if (!platform::ReadableByGroupOrOthers(gSettingsFileName)) return;
-  WriteLog("InitSettings:: the settings file " + SafeForLog(gSettingsFileName) +
+  WriteLog("InitSettings:: the settings file " +
+           SafeForLog(platform::PathForLog(gSettingsFileName)) +
            " can be read by group or others, and it holds the database password");
 }
 

@@ -5,6 +5,7 @@
 
 #include "db/db_error.h"
 #include "platform/static_mutex.h"
+#include "platform/text_encoding.h"
 
 namespace mox {
 namespace {
@@ -96,11 +97,12 @@ std::shared_ptr<const FbClient> FbClient::Load() {
       }
       reason = std::string("loaded, but it has no ") + missing;
     }
-    tried += (tried.empty() ? "tried " : "; ") + name + ": " + reason;
+    tried += (tried.empty() ? "tried " : "; ") + platform::PathForLog(name) + ": " + reason;
   }
-  throw DBError("InterBase library " + std::string(platform::kClientLibraryNames.front()) +
-                    " not found in the path. Please install InterBase to use this functionality",
-                tried + "; looked in " + platform::DynamicLibrary::SearchPlaces());
+  throw DBError(
+      "InterBase library " + std::string(platform::kClientLibraryNames.front()) +
+          " not found in the path. Please install InterBase to use this functionality",
+      tried + "; looked in " + platform::PathForLog(platform::DynamicLibrary::SearchPlaces()));
 }
 
 unsigned ClientLibraryLoads() noexcept {

@@ -5,6 +5,7 @@
 #include "log/date_time_pattern.h"
 #include "log/log_text.h"
 #include "platform/path.h"
+#include "platform/text_encoding.h"
 
 namespace mox {
 namespace {
@@ -68,7 +69,7 @@ bool FileLog::Write(std::string_view text) {
   using Result = platform::AppendingFile::AppendResult;
   if (!refused_link_.empty() &&
       AppendRecord(name, now,
-                   "FileLog:: FAIL: " + SafeForLog(refused_link_) +
+                   "FileLog:: FAIL: " + SafeForLog(platform::PathForLog(refused_link_)) +
                        " is a symbolic link; not followed") == Result::kWritten) {
     refused_link_.clear();
   }

@@ -2,6 +2,7 @@
 
 #include "platform/module_path.h"
 #include "platform/path.h"
+#include "platform/text_encoding.h"
 
 namespace mox {
 
@@ -10,7 +11,7 @@ platform::DynamicLibrary LoadLib(const std::string& name, std::string* tried) {
   const auto attempt = [&](const std::string& path) {
     platform::DynamicLibrary library = platform::DynamicLibrary::Open(path, &reason);
     if (!library && tried != nullptr) {
-      *tried += (tried->empty() ? "" : "; ") + path + ": " + reason;
+      *tried += (tried->empty() ? "" : "; ") + platform::PathForLog(path) + ": " + reason;
     }
     return library;
   };

@@ -5,6 +5,7 @@
 #include "platform/ini_file.h"
 #include "platform/module_path.h"
 #include "platform/path.h"
+#include "platform/text_encoding.h"
 
 namespace mox {
 
@@ -27,7 +28,10 @@ std::string BuildProgramLogPattern(std::string_view host_directory, std::string_
 std::string ReadDebugSetting() {
   const platform::IniFile host_ini(
       platform::ReplaceExtension(platform::HostExecutablePath(), ".ini"));
-  return host_ini.ReadString("Debug", ModuleName(), "");
+  // The key is the library's file name as an ini file in the system's code page holds it; a name
+  // that code page cannot hold can only be written in UTF-8.
+  return host_ini.ReadString("Debug",
+                             platform::InSystemCodePage(ModuleName()).value_or(ModuleName()), "");
 }
 
 }  // namespace mox

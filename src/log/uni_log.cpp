@@ -3,6 +3,7 @@
 #include "log/library_loading.h"
 #include "log/log_names.h"
 #include "log/log_text.h"
+#include "platform/text_encoding.h"
 
 namespace mox {
 namespace {
@@ -15,7 +16,9 @@ bool LowByteIsTrue(int32_t result) {
 
 UniLog::UniLog(std::string file_name_pattern, std::string top_folder,
                const std::string& client_params)
-    : TimeSeparatedFileLog(std::move(file_name_pattern), std::move(top_folder)) {
+    : TimeSeparatedFileLog(std::move(file_name_pattern), std::move(top_folder)),
+      host_exe_name_(platform::PathForLog(HostExeName())),
+      module_name_(platform::PathForLog(ModuleName())) {
   if (!client_params.empty()) LoadLogClient(client_params);
 }
 
@@ -75,7 +78,7 @@ bool UniLog::OfferToServer(std::string_view text) {
   const double ole_date = platform::ToOleAutomationDate(Now());
   // Cut to the length a file record may have, so the server never gets more than the file would.
   const std::string line_text(text.substr(0, kRecordBufferSize - 1));
-  return LowByteIsTrue(client_message_(ole_date, HostExeName().c_str(), ModuleName().c_str(), "",
+  return LowByteIsTrue(client_message_(ole_date, host_exe_name_.c_str(), module_name_.c_str(), "",
                                        line_text.c_str()));
 }
 

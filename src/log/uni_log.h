@@ -56,6 +56,9 @@ class UniLog : public TimeSeparatedFileLog {
   // True when the server took the line, sent with the current local date and time and no prefix.
   bool OfferToServer(std::string_view text);
 
+  // The host's and this library's file names as the client library takes them (see PathForLog).
+  std::string host_exe_name_;
+  std::string module_name_;
   platform::DynamicLibrary client_lib_;
   ClientInitializeFunction client_initialize_ = nullptr;
   ClientFinalizeFunction client_finalize_ = nullptr;

@@ -5,6 +5,7 @@
 #include "platform/dynamic_library.h"
 #include "platform/module_path.h"
 #include "platform/path.h"
+#include "platform/text_encoding_windows.h"
 
 namespace mox::platform {
 namespace {
@@ -19,10 +20,11 @@ constexpr DWORD kPathSearch = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SE
 constexpr const char* kOwnBitness = sizeof(void*) == 8 ? "64-bit" : "32-bit";
 
 std::string SystemDirectory() {
-  char buffer[MAX_PATH];
-  const UINT n = GetSystemDirectoryA(buffer, MAX_PATH);
+  wchar_t buffer[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(buffer, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return {};
-  return std::string(buffer, n) + '\\';
+  const std::optional<std::string> folder = Utf8FromWide(std::wstring_view(buffer, n));
+  return folder ? *folder + '\\' : std::string();
 }
 
 bool IsNotFound(DWORD error) {
@@ -30,16 +32,21 @@ bool IsNotFound(DWORD error) {
          error == ERROR_PATH_NOT_FOUND;
 }
 
+HMODULE LoadWide(const std::string& path, DWORD flags) {
+  const std::optional<std::wstring> wide = WidePath(path);
+  return wide ? LoadLibraryExW(wide->c_str(), nullptr, flags) : nullptr;
+}
+
 HMODULE Load(const std::string& name, bool bare) {
-  HMODULE module = LoadLibraryExA(name.c_str(), nullptr, bare ? kBareNameSearch : kPathSearch);
+  HMODULE module = LoadWide(name, bare ? kBareNameSearch : kPathSearch);
   if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) return module;
   // A Windows older than 8 without update KB2533623 knows none of these flags. Then only full
   // paths are loaded, and a bare name is the file in the host's folder, then in the system folder.
-  if (!bare) return LoadLibraryExA(name.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (!bare) return LoadWide(name, LOAD_WITH_ALTERED_SEARCH_PATH);
   DWORD error = ERROR_MOD_NOT_FOUND;
   for (const std::string& folder : {DirectoryPart(HostExecutablePath()), SystemDirectory()}) {
     if (folder.empty()) continue;
-    module = LoadLibraryExA((folder + name).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    module = LoadWide(folder + name, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module != nullptr) return module;
     // The reason worth telling is a file found but refused, not its absence from a folder.
     if (IsNotFound(error)) error = GetLastError();
@@ -105,8 +112,15 @@ void DynamicLibrary::Close() {
 
 bool DynamicLibrary::PinLoaded(const std::string& path) noexcept {
   HMODULE module = nullptr;
-  return !path.empty() &&
-         GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, path.c_str(), &module) != FALSE;
+  if (path.empty()) return false;
+  try {
+    const std::optional<std::wstring> wide = WidePath(path);
+    return wide &&
+           GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, wide->c_str(), &module) != FALSE;
+  } catch (...) {
+    // No memory for the wide path.
+    return false;
+  }
 }
 
 }  // namespace mox::platform

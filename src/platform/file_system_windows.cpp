@@ -5,6 +5,7 @@
 #include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/system_detail.h"
+#include "platform/text_encoding_windows.h"
 
 namespace mox::platform {
 namespace {
@@ -49,9 +50,11 @@ bool WriteAll(HANDLE file, const char* data, std::size_t size) {
 }  // namespace
 
 bool AppendToFile(const std::string& path, const char* data, std::size_t size) {
+  const std::optional<std::wstring> wide = WidePath(path);
+  if (!wide) return false;
   // FILE_APPEND_DATA alone makes every write go to the end of the file, as one step, so lines of
   // concurrent writers never overwrite each other.
-  FileHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS,
+  FileHandle file(CreateFileW(wide->c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   DWORD written = 0;
@@ -59,18 +62,23 @@ bool AppendToFile(const std::string& path, const char* data, std::size_t size) {
 }
 
 bool DirectoryExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const std::optional<std::wstring> wide = WidePath(path);
+  if (!wide) return false;
+  const DWORD attributes = GetFileAttributesW(wide->c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool FileIsMissing(const std::string& path) {
-  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  const std::optional<std::wstring> wide = WidePath(path);
+  if (!wide || GetFileAttributesW(wide->c_str()) != INVALID_FILE_ATTRIBUTES) return false;
   const DWORD error = GetLastError();
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 bool detail::CreateOneDirectory(const std::string& path) {
-  return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+  const std::optional<std::wstring> wide = WidePath(path);
+  return wide &&
+         (CreateDirectoryW(wide->c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
 }
 
 // A drive such as "C:" always exists.
@@ -79,7 +87,9 @@ bool detail::IsVolumeRoot(const std::string& level) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& contents) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+  const std::optional<std::wstring> wide = WidePath(path);
+  if (!wide) return false;
+  FileHandle file(CreateFileW(wide->c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   std::string result;
@@ -95,27 +105,31 @@ bool ReadWholeFile(const std::string& path, std::string& contents) {
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view contents) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const std::optional<std::wstring> wide = WidePath(path);
+  if (!wide) return false;
+  const DWORD attributes = GetFileAttributesW(wide->c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     // Replacing a read-only file would bypass its protection; a folder is never replaced.
     if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) return false;
   } else if (!FileIsMissing(path)) {
     return false;
   }
-  const std::string directory = DirectoryPart(path).empty() ? "." : DirectoryPart(path);
-  char temp[MAX_PATH + 1] = {};
+  // The folder's name is the path's own text up to its last separator, so it converts too.
+  const std::optional<std::wstring> directory =
+      WidePath(DirectoryPart(path).empty() ? "." : DirectoryPart(path));
+  wchar_t temp[MAX_PATH + 1] = {};
   // Creates an empty, uniquely named file in the same folder, so that the move below is a rename.
-  if (GetTempFileNameA(directory.c_str(), "mox", 0, temp) == 0) return false;
+  if (!directory || GetTempFileNameW(directory->c_str(), L"mox", 0, temp) == 0) return false;
   bool written = false;
   {
-    FileHandle file(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+    FileHandle file(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     written = file.valid() && WriteAll(file.get(), contents.data(), contents.size()) &&
               FlushFileBuffers(file.get()) && file.Close();
   }
   if (!written ||
-      !MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileA(temp);
+      !MoveFileExW(temp, wide->c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileW(temp);
     return false;
   }
   return true;

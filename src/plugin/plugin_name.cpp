@@ -3,6 +3,7 @@
 #include "platform/load_order.h"
 #include "platform/module_path.h"
 #include "platform/path.h"
+#include "platform/text_encoding.h"
 
 namespace mox {
 namespace {
@@ -25,7 +26,10 @@ std::string ComputePluginName(std::string_view library_file_name) {
 }
 
 void SetPluginNameFromModule() {
-  gPluginName = ComputePluginName(platform::FileNamePart(platform::ThisModulePath()));
+  // Derived from the file name as the plug-in holds it (its "_" and "." are never part of another
+  // character there), then given to the host in the form a log line shows.
+  gPluginName =
+      platform::PathForLog(ComputePluginName(platform::FileNamePart(platform::ThisModulePath())));
 }
 
 void ClearPluginName() noexcept {

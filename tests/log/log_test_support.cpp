@@ -43,8 +43,8 @@ ProgramLogTest::~ProgramLogTest() {
 }
 
 void ProgramLogTest::UseHostDirectory(const std::string& name, const std::string& exe) {
-  std::filesystem::create_directories(temp_.path() / name);
-  host_dir_ = (temp_.path() / name).string() + "/";
+  std::filesystem::create_directories(temp_.path() / PathOf(name));
+  host_dir_ = (temp_.path() / PathOf(name)).string() + "/";
   host_exe_ = host_dir_ + exe;
   platform::OverrideHostExecutablePathForTesting(host_exe_);
 }

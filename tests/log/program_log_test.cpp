@@ -33,8 +33,9 @@ TEST_F(ProgramLog, NoLogBeforeCreationAndAfterFree) {
 }
 
 TEST_F(ProgramLog, LinesGoToTheHourlyFileUnderTheHostDirectory) {
-  // Blanks, bytes above 127 and letters that are date-time tokens in the host's path.
-  UseHostDirectory("Svc MM dd HH \xE9\xC3\xA9", "h\xF6st app.exe");
+  // Blanks, bytes above 127 (on Windows characters outside its ANSI code page too) and letters
+  // that are date-time tokens in the host's path.
+  UseHostDirectory("Svc MM dd HH \xC3\xA9\xD0\xA5\xE4\xB8\xBB", "h\xF6st app.exe");
   CreateUniLog();
   ASSERT_TRUE(gUniLog);
   EXPECT_EQ(HostExeName(), "h\xF6st app.exe");

@@ -21,6 +21,10 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// The file a path of the plug-in's names: its text read as UTF-8 (the same bytes on POSIX systems;
+// on Windows a std::filesystem::path made from a std::string would read it byte by byte).
+std::filesystem::path PathOf(const std::string& path);
+
 // Whole file as bytes; empty when missing.
 std::string ReadFile(const std::string& path);
 // Replaces the file with `contents`.

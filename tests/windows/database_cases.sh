@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows DLL against a real database under wine: the shared end-to-end cases
 # (tests/e2e/cases.txt) through the case runner, then the sample host's installation check and a
-# command, as an operator runs them. The DLL finds gds32.dll as the bridge to the native client
+# command, as an operator runs them, and that command once more from a folder whose name holds
+# characters the ANSI code page lacks. The DLL finds gds32.dll as the bridge to the native client
 # library: its fake PE module beside the programs, its winelib code in WINEDLLPATH.
 # Usage: database_cases.sh <wine> <mox_case_runner.exe> <plug-in dll> <mox-host.exe> <bridge dir>
 #                          embedded|server <work dir>
@@ -59,6 +60,36 @@ echo "$out"
 [ "$status" = 0 ] || fail "mox-host 'getdata ABC' ended with status $status"
 grep -qxF '#1 < code 1 MSG_GETDATABYID: ok, state 1' <<<"$out" || fail "no success reply to getdata"
 grep -qxF '    text: "Alpha settings"' <<<"$out" || fail "no record text in the reply to getdata"
+
+# --- the sample host in a folder whose name the ANSI code page (1252) holds only in part ----------
+# As a service installed there: the plug-in and its settings beside the host, its log below it, a
+# log-server client asked for in the host's ini file (under the library's name in UTF-8, as the
+# code page cannot hold it) and missing, so that the log explains the load with the host's path.
+export LC_ALL=C.UTF-8  # wine's Unix file names and command line in UTF-8
+wide="$work/Hôte Хост службы 主机"
+mkdir -p "$wide"
+cp "$mox_host" "$wide/mox-host.exe"
+cp "$plugin" "$wide/apMoxSettingsManager_Служба.dll"
+cp "$bridge/gds32.dll" "$wide/"
+printf '[DB]\r\nDBFile=%s\r\nDBPass=%s\r\n' "$attach" "$password" >"$wide/apMoxSettingsManager_Служба.ini"
+printf '[Debug]\r\napMoxSettingsManager_Служба.dll=udp:127.0.0.1:9\r\n' >"$wide/mox-host.ini"
+out=$(cd "$work" && timeout 60 "$wine" "$wide/mox-host.exe" --plugin \
+  "$(windows_path "$wide/apMoxSettingsManager_Служба.dll")" 'getdata ABC' 2>&1 | tr -d '\r') || true
+echo "$out"
+grep -qxF '#1 < code 1 MSG_GETDATABYID: ok, state 1' <<<"$out" || fail "no success reply in \"$wide\""
+grep -qxF 'DBTime=1200000' <(tr -d '\r' <"$wide/apMoxSettingsManager_Служба.ini") ||
+  fail "the settings file in \"$wide\" was not rewritten"
+log=$(find "$wide/Logs" -name '*_apMoxSettingsManager_Служба.dll.log' 2>/dev/null | head -1) || true
+if [ -z "$log" ]; then
+  fail "no log file below \"$wide/Logs\""
+else
+  # The log's bytes are the ANSI code page's: "ô" is the byte F4, the rest <U+XXXX>.
+  shown="$(windows_path "$work")\\H$(printf '\xF4')te <U+0425><U+043E><U+0441><U+0442> <U+0441><U+043B><U+0443><U+0436><U+0431><U+044B> <U+4E3B><U+673A>\\"
+  for line in 'WriteSettings:: OK' 'Init_Plugin: MoxSettingsManager_<U+0421><U+043B><U+0443><U+0436><U+0431><U+0430>' \
+    "LogClient:: FAIL: LogClient.dll not loaded: ${shown}LogClient.dll: error 126"; do
+    LC_ALL=C grep -qaF "$line" "$log" || fail "no line with \"$line\" in $log"
+  done
+fi
 
 if [ "$failures" != 0 ]; then
   echo "$failures check(s) failed"
