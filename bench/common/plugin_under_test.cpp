@@ -51,6 +51,7 @@ void PluginUnderTest::WriteSettings(const PluginSettings& s) {
       << "DBLang=" << s.db_lang << "\r\n"
       << "DBTime=" << s.db_time << "\r\n"
       << "Protocol=" << (s.protocol ? 1 : 0) << "\r\n";
+  if (s.max_queue_bytes) out << "[Queue]\r\nMaxQueueBytes=" << *s.max_queue_bytes << "\r\n";
   if (!out) throw std::runtime_error("cannot write the plug-in's settings file");
 }
 

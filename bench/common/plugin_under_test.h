@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ struct PluginSettings {
   std::string db_lang = "WIN1251";
   int32_t db_time = 1200000;
   bool protocol = false;
+  // [Queue] MaxQueueBytes when set (0 turns the byte limit off); else the plug-in's default.
+  std::optional<int64_t> max_queue_bytes;
 };
 
 class PluginUnderTest {
