@@ -15,10 +15,6 @@
 
 #include "apMoxSettingsManager.h"
 
-typedef void(MOX_CALL* InitFn)(const char**, MoxReplyCallback, uint32_t);
-typedef int32_t(MOX_CALL* CommandFn)(int32_t, const void*, uint32_t);
-typedef void(MOX_CALL* FinalizeFn)(void);
-
 static pthread_mutex_t gLock = PTHREAD_MUTEX_INITIALIZER;
 static pthread_cond_t gArrived = PTHREAD_COND_INITIALIZER;
 static int32_t gReplyLength = -1; /* -1 until the reply came */
@@ -47,9 +43,9 @@ int main(int argc, char** argv) {
     fprintf(stderr, "%s\n", dlerror());
     return 3;
   }
-  InitFn init = (InitFn)dlsym(library, "Init_Plugin");
-  CommandFn command = (CommandFn)dlsym(library, "Command_Plugin");
-  FinalizeFn finalize = (FinalizeFn)dlsym(library, "Finalize_Plugin");
+  MoxInitPluginFunction init = (MoxInitPluginFunction)dlsym(library, "Init_Plugin");
+  MoxCommandPluginFunction command = (MoxCommandPluginFunction)dlsym(library, "Command_Plugin");
+  MoxFinalizePluginFunction finalize = (MoxFinalizePluginFunction)dlsym(library, "Finalize_Plugin");
   if (init == NULL || command == NULL || finalize == NULL) {
     fprintf(stderr, "%s is not the plug-in\n", argv[1]);
     dlclose(library);

@@ -23,10 +23,6 @@
 
 #include "apMoxSettingsManager.h"
 
-typedef void(MOX_CALL* InitFn)(const char**, MoxReplyCallback, uint32_t);
-typedef int32_t(MOX_CALL* CommandFn)(int32_t, const void*, uint32_t);
-typedef void(MOX_CALL* FinalizeFn)(void);
-
 static HANDLE gArrived; /* set by the callback once the reply is stored */
 static int32_t gReplyLength = -1;
 static unsigned char gReplyState;
@@ -50,9 +46,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const char* record = argv[1];
-  InitFn init = Init_Plugin;
-  CommandFn command = Command_Plugin;
-  FinalizeFn finalize = Finalize_Plugin;
+  MoxInitPluginFunction init = Init_Plugin;
+  MoxCommandPluginFunction command = Command_Plugin;
+  MoxFinalizePluginFunction finalize = Finalize_Plugin;
 #else
   if (argc != 3) {
     fprintf(stderr, "usage: %s PLUGIN_DLL RECORD_ID\n", argv[0]);
@@ -65,9 +61,12 @@ int main(int argc, char** argv) {
     return 3;
   }
   /* Cast through a function pointer type without arguments: GetProcAddress returns FARPROC. */
-  InitFn init = (InitFn)(void (*)(void))GetProcAddress(library, "Init_Plugin");
-  CommandFn command = (CommandFn)(void (*)(void))GetProcAddress(library, "Command_Plugin");
-  FinalizeFn finalize = (FinalizeFn)(void (*)(void))GetProcAddress(library, "Finalize_Plugin");
+  MoxInitPluginFunction init =
+      (MoxInitPluginFunction)(void (*)(void))GetProcAddress(library, "Init_Plugin");
+  MoxCommandPluginFunction command =
+      (MoxCommandPluginFunction)(void (*)(void))GetProcAddress(library, "Command_Plugin");
+  MoxFinalizePluginFunction finalize =
+      (MoxFinalizePluginFunction)(void (*)(void))GetProcAddress(library, "Finalize_Plugin");
   if (init == NULL || command == NULL || finalize == NULL) {
     fprintf(stderr, "%s is not the plug-in\n", argv[1]);
     FreeLibrary(library);

@@ -69,6 +69,15 @@ int32_t MOX_CALL Command_Plugin(int32_t tag, const void* payload, uint32_t lengt
 /* Stops the worker: a command in progress is finished and answered, queued ones are dropped. */
 void MOX_CALL Finalize_Plugin(void);
 
+/* The four functions as a host that loads the library at run time holds them (dlsym,
+ * GetProcAddress): the same prototypes, with the calling convention. */
+typedef void(MOX_CALL* MoxInitPluginFunction)(const char** name, MoxReplyCallback callback,
+                                              uint32_t user);
+typedef void(MOX_CALL* MoxGetNamePluginFunction)(const char** name);
+typedef int32_t(MOX_CALL* MoxCommandPluginFunction)(int32_t tag, const void* payload,
+                                                    uint32_t length);
+typedef void(MOX_CALL* MoxFinalizePluginFunction)(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -31,10 +31,10 @@ std::string SettingsFileAccessLine(const std::filesystem::path& file);
 
 // The four exports; every pointer is set.
 struct PluginApi {
-  decltype(&Init_Plugin) init = nullptr;
-  decltype(&GetName_Plugin) get_name = nullptr;
-  decltype(&Command_Plugin) command = nullptr;
-  decltype(&Finalize_Plugin) finalize = nullptr;
+  MoxInitPluginFunction init = nullptr;
+  MoxGetNamePluginFunction get_name = nullptr;
+  MoxCommandPluginFunction command = nullptr;
+  MoxFinalizePluginFunction finalize = nullptr;
 };
 
 // Owns the library handle: the library is closed when the object goes.

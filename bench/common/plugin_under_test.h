@@ -71,9 +71,9 @@ class PluginUnderTest {
   TempFolder folder_;
   std::string library_path_;
   platform::DynamicLibrary library_;
-  decltype(&Init_Plugin) init_ = nullptr;
-  decltype(&Command_Plugin) command_ = nullptr;
-  decltype(&Finalize_Plugin) finalize_ = nullptr;
+  MoxInitPluginFunction init_ = nullptr;
+  MoxCommandPluginFunction command_ = nullptr;
+  MoxFinalizePluginFunction finalize_ = nullptr;
   bool running_ = false;
 
   std::vector<int64_t> reply_ns_;

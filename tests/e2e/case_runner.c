@@ -60,10 +60,6 @@ static void MOX_CALL OnReply(int32_t tag, const char* name, const char* reply, i
   atomic_store(&reply_count, index + 1);
 }
 
-typedef void(MOX_CALL* InitFunction)(const char**, MoxReplyCallback, uint32_t);
-typedef int32_t(MOX_CALL* CommandFunction)(int32_t, const void*, uint32_t);
-typedef void(MOX_CALL* FinalizeFunction)(void);
-
 typedef ISC_STATUS(ISC_EXPORT* AttachFunction)(ISC_STATUS*, short, const ISC_SCHAR*, isc_db_handle*,
                                                short, const ISC_SCHAR*);
 typedef ISC_STATUS(ISC_EXPORT* HandleFunction)(ISC_STATUS*, isc_db_handle*);
@@ -83,9 +79,9 @@ typedef struct {
   int failures;
   /* The plug-in. */
   void* library;
-  InitFunction init;
-  CommandFunction command;
-  FinalizeFunction finalize;
+  MoxInitPluginFunction init;
+  MoxCommandPluginFunction command;
+  MoxFinalizePluginFunction finalize;
   char name[64];          /* the plug-in name its file name gives */
   char log_suffix[256];   /* "_<library file name>.log" */
   int replies_taken;      /* replies checked so far */
@@ -177,9 +173,9 @@ static int WriteSettings(Run* run, int missing_database, int protocol) {
 static int LoadPlugin(Run* run) {
   run->library = CaseLoadLibrary(run->plugin);
   if (run->library == NULL) return 0;
-  run->init = (InitFunction)(uintptr_t)CaseSymbol(run->library, "Init_Plugin");
-  run->command = (CommandFunction)(uintptr_t)CaseSymbol(run->library, "Command_Plugin");
-  run->finalize = (FinalizeFunction)(uintptr_t)CaseSymbol(run->library, "Finalize_Plugin");
+  run->init = (MoxInitPluginFunction)(uintptr_t)CaseSymbol(run->library, "Init_Plugin");
+  run->command = (MoxCommandPluginFunction)(uintptr_t)CaseSymbol(run->library, "Command_Plugin");
+  run->finalize = (MoxFinalizePluginFunction)(uintptr_t)CaseSymbol(run->library, "Finalize_Plugin");
   /* apMoxSettingsManager_Xyz.ext is MoxSettingsManager_Xyz; without '_' MoxSettingsManager. */
   const char* file = run->plugin;
   for (const char* p = run->plugin; *p != '\0'; ++p)

@@ -66,10 +66,10 @@ int main(int argc, char** argv) {
   char folder[] = "/tmp/mox-c-host-XXXXXX";
   char library[256];
   void* module;
-  void (*get_name)(const char**);
-  void (*init)(const char**, MoxReplyCallback, uint32_t);
-  int32_t (*command)(int32_t, const void*, uint32_t);
-  void (*finalize)(void);
+  MoxGetNamePluginFunction get_name;
+  MoxInitPluginFunction init;
+  MoxCommandPluginFunction command;
+  MoxFinalizePluginFunction finalize;
   const char* name = NULL;
   const char* init_name = NULL;
   const char set_state_without_text[] = {MSG_SETMODIFIEDSTATEBYID};

@@ -10,8 +10,17 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <type_traits>
 
+#include "apMoxSettingsManager.h"
 #include "plugin/plugin_host.h"
+
+// A host that loads the library holds the exports through the header's function-pointer types:
+// they must stay the exports' own.
+static_assert(std::is_same_v<MoxInitPluginFunction, decltype(&Init_Plugin)>);
+static_assert(std::is_same_v<MoxGetNamePluginFunction, decltype(&GetName_Plugin)>);
+static_assert(std::is_same_v<MoxCommandPluginFunction, decltype(&Command_Plugin)>);
+static_assert(std::is_same_v<MoxFinalizePluginFunction, decltype(&Finalize_Plugin)>);
 
 namespace mox::test {
 namespace {
@@ -156,8 +165,8 @@ TEST(ExportsTest, OwnPathIsTheOneTheHostLoadedEvenThroughALinkOrARelativePath) {
   void* handle = dlopen("./plugins/apMoxSettingsManager_Alias.so", RTLD_NOW | RTLD_LOCAL);
   std::filesystem::current_path(start);  // a host may move before Init_Plugin
   ASSERT_NE(handle, nullptr) << dlerror();
-  auto init = reinterpret_cast<decltype(&Init_Plugin)>(dlsym(handle, "Init_Plugin"));
-  auto finalize = reinterpret_cast<decltype(&Finalize_Plugin)>(dlsym(handle, "Finalize_Plugin"));
+  auto init = reinterpret_cast<MoxInitPluginFunction>(dlsym(handle, "Init_Plugin"));
+  auto finalize = reinterpret_cast<MoxFinalizePluginFunction>(dlsym(handle, "Finalize_Plugin"));
   ASSERT_NE(init, nullptr);
   ASSERT_NE(finalize, nullptr);
   const char* name = nullptr;

@@ -81,10 +81,10 @@ class PluginHost {
   std::string library_path_;
   std::string module_name_;
   void* handle_ = nullptr;
-  decltype(&Init_Plugin) init_ = nullptr;
-  decltype(&GetName_Plugin) get_name_ = nullptr;
-  decltype(&Command_Plugin) command_ = nullptr;
-  decltype(&Finalize_Plugin) finalize_ = nullptr;
+  MoxInitPluginFunction init_ = nullptr;
+  MoxGetNamePluginFunction get_name_ = nullptr;
+  MoxCommandPluginFunction command_ = nullptr;
+  MoxFinalizePluginFunction finalize_ = nullptr;
 
   std::mutex lock_;
   std::condition_variable arrived_;

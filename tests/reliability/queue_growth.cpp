@@ -142,9 +142,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "dlopen: %s\n", dlerror());
     return 1;
   }
-  auto init = reinterpret_cast<decltype(&Init_Plugin)>(dlsym(handle, "Init_Plugin"));
-  auto command = reinterpret_cast<decltype(&Command_Plugin)>(dlsym(handle, "Command_Plugin"));
-  auto finalize = reinterpret_cast<decltype(&Finalize_Plugin)>(dlsym(handle, "Finalize_Plugin"));
+  auto init = reinterpret_cast<MoxInitPluginFunction>(dlsym(handle, "Init_Plugin"));
+  auto command = reinterpret_cast<MoxCommandPluginFunction>(dlsym(handle, "Command_Plugin"));
+  auto finalize = reinterpret_cast<MoxFinalizePluginFunction>(dlsym(handle, "Finalize_Plugin"));
   const char* name = nullptr;
   init(&name, &CountReply, 0);
 

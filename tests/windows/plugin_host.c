@@ -17,11 +17,6 @@
 
 #include "apMoxSettingsManager.h"
 
-typedef void(MOX_CALL* InitFunction)(const char**, MoxReplyCallback, uint32_t);
-typedef void(MOX_CALL* GetNameFunction)(const char**);
-typedef int32_t(MOX_CALL* CommandFunction)(int32_t, const void*, uint32_t);
-typedef void(MOX_CALL* FinalizeFunction)(void);
-
 static HANDLE reply_event;
 static HANDLE held_event;
 static volatile LONG hold_next;
@@ -45,10 +40,10 @@ int main(int argc, char** argv) {
   }
   const char* dll = argv[1];
   HMODULE module = NULL;
-  InitFunction init = NULL;
-  GetNameFunction get_name = NULL;
-  CommandFunction command = NULL;
-  FinalizeFunction finalize = NULL;
+  MoxInitPluginFunction init = NULL;
+  MoxGetNamePluginFunction get_name = NULL;
+  MoxCommandPluginFunction command = NULL;
+  MoxFinalizePluginFunction finalize = NULL;
   reply_event = CreateEventA(NULL, FALSE, FALSE, NULL);
   held_event = CreateEventA(NULL, FALSE, FALSE, NULL);
   setvbuf(stdout, NULL, _IONBF, 0);
@@ -62,10 +57,11 @@ int main(int argc, char** argv) {
         printf("load: failed, error %lu\n", GetLastError());
         return 1;
       }
-      init = (InitFunction)(void (*)(void))GetProcAddress(module, "Init_Plugin");
-      get_name = (GetNameFunction)(void (*)(void))GetProcAddress(module, "GetName_Plugin");
-      command = (CommandFunction)(void (*)(void))GetProcAddress(module, "Command_Plugin");
-      finalize = (FinalizeFunction)(void (*)(void))GetProcAddress(module, "Finalize_Plugin");
+      init = (MoxInitPluginFunction)(void (*)(void))GetProcAddress(module, "Init_Plugin");
+      get_name = (MoxGetNamePluginFunction)(void (*)(void))GetProcAddress(module, "GetName_Plugin");
+      command = (MoxCommandPluginFunction)(void (*)(void))GetProcAddress(module, "Command_Plugin");
+      finalize =
+          (MoxFinalizePluginFunction)(void (*)(void))GetProcAddress(module, "Finalize_Plugin");
       printf("load: %s\n", init && get_name && command && finalize ? "ok" : "missing exports");
     } else if (strcmp(step, "getname") == 0) {
       get_name(&name);
