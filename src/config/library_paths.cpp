@@ -5,17 +5,17 @@
 
 namespace mox {
 
-std::string GetLibraryDir() {
+std::string LibraryDirectory() {
   return platform::DirectoryPart(platform::ThisModulePath());
 }
 
-std::string GetLibraryFileName() {
+std::string LibraryFileName() {
   return platform::FileNamePart(platform::ThisModulePath());
 }
 
-std::string GetSettingsFileName() {
+std::string SettingsFilePath() {
   // An unknown module path leaves just ".ini", looked for in the current directory.
-  return GetLibraryDir() + platform::ReplaceExtension(GetLibraryFileName(), ".ini");
+  return LibraryDirectory() + platform::ReplaceExtension(LibraryFileName(), ".ini");
 }
 
 }  // namespace mox

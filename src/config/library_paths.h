@@ -6,10 +6,10 @@
 namespace mox {
 
 // Directory of the plug-in library, with its trailing separator; empty when unknown.
-std::string GetLibraryDir();
+std::string LibraryDirectory();
 // File name of the plug-in library, without directory; empty when unknown.
-std::string GetLibraryFileName();
-// GetLibraryDir() + GetLibraryFileName() with its extension replaced by ".ini".
-std::string GetSettingsFileName();
+std::string LibraryFileName();
+// LibraryDirectory() + LibraryFileName() with its extension replaced by ".ini".
+std::string SettingsFilePath();
 
 }  // namespace mox

@@ -62,7 +62,7 @@ void ReportReadableByOthers() {
 }  // namespace
 
 void InitSettings() {
-  gSettingsFileName = GetSettingsFileName();
+  gSettingsFileName = SettingsFilePath();
   ReadSettings();
   WriteSettings();
   ReportReadableByOthers();

@@ -37,7 +37,7 @@ class SettingsWriteError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// SettingsFileName := GetSettingsFileName(); ReadSettings(); WriteSettings().
+// SettingsFileName := SettingsFilePath(); ReadSettings(); WriteSettings().
 // Throws SettingsWriteError.
 void InitSettings();
 void ReadSettings();

@@ -31,8 +31,6 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  const FbClient& Client() const { return *client_; }
-
   // What the next Connect sends.
   void SetDatabaseName(std::string name) { name_ = std::move(name); }
   void SetParams(std::string user_name, std::string password, std::string lc_ctype);

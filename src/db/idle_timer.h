@@ -12,9 +12,6 @@ class IdleTimer {
   // period (then it keeps its phase).
   void SetPeriod(int32_t period_ms, int64_t now_ms);
 
-  int32_t Period() const { return period_ms_; }
-  bool Armed() const { return period_ms_ > 0; }
-
   // True when a tick is due at `now`; the next tick is then the first one after `now`.
   bool TakeDueTick(int64_t now_ms);
 

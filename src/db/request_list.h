@@ -14,7 +14,6 @@ class RequestList {
  public:
   const std::vector<std::string>& Entries() const { return entries_; }
   std::size_t Count() const { return entries_.size(); }
-  void Clear() { entries_.clear(); }
   void Add(std::string entry) { entries_.push_back(std::move(entry)); }
 
   // The value of the first entry named `key`, or empty text.

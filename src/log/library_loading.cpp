@@ -6,7 +6,7 @@
 
 namespace mox {
 
-platform::DynamicLibrary LoadLib(const std::string& name, std::string* tried) {
+platform::DynamicLibrary LoadLibraryBesideHost(const std::string& name, std::string* tried) {
   std::string reason;
   const auto attempt = [&](const std::string& path) {
     platform::DynamicLibrary library = platform::DynamicLibrary::Open(path, &reason);
@@ -25,18 +25,6 @@ platform::DynamicLibrary LoadLib(const std::string& name, std::string* tried) {
     }
   }
   return attempt(name);
-}
-
-void* GetLibProc(const platform::DynamicLibrary& library, const char* name) {
-  return library.Symbol(name);
-}
-
-void FreeLib(platform::DynamicLibrary& library) {
-  library.Close();
-}
-
-std::string GetThisModuleName() {
-  return platform::ThisModulePath();
 }
 
 }  // namespace mox

@@ -1,6 +1,5 @@
 #include "log/program_log.h"
 
-#include "log/library_loading.h"
 #include "log/program_log_setup.h"
 #include "log/uni_log.h"
 #include "platform/module_path.h"
@@ -14,7 +13,8 @@ void CreateUniLog() noexcept {
   if (gUniLog) return;
   try {
     const std::string host_path = platform::HostExecutablePath();
-    SetLogNames(platform::FileNamePart(host_path), platform::FileNamePart(GetThisModuleName()));
+    SetLogNames(platform::FileNamePart(host_path),
+                platform::FileNamePart(platform::ThisModulePath()));
     // Without the host's path the log files and the host's ini file would be looked for relative
     // to whatever the current directory happens to be.
     if (ModuleName().empty() || host_path.empty()) return;

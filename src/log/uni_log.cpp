@@ -30,24 +30,23 @@ UniLog::~UniLog() {
       client_finalize_();
     } catch (...) {
     }
-    FreeLib(client_lib_);
+    client_lib_.Close();
   }
 }
 
 void UniLog::LoadLogClient(const std::string& client_params) {
   std::string tried;
-  client_lib_ = LoadLib(kLogClientLibraryName, &tried);
+  client_lib_ = LoadLibraryBesideHost(kLogClientLibraryName, &tried);
   if (!client_lib_) {
     ReportClientFailure(std::string(kLogClientLibraryName) + " not loaded: " + tried +
                         "; lines go to the log files");
     return;
   }
   client_initialize_ =
-      reinterpret_cast<ClientInitializeFunction>(GetLibProc(client_lib_, "DLL_Initialize"));
-  client_finalize_ =
-      reinterpret_cast<ClientFinalizeFunction>(GetLibProc(client_lib_, "DLL_Finalize"));
+      reinterpret_cast<ClientInitializeFunction>(client_lib_.Symbol("DLL_Initialize"));
+  client_finalize_ = reinterpret_cast<ClientFinalizeFunction>(client_lib_.Symbol("DLL_Finalize"));
   client_message_ =
-      reinterpret_cast<ClientMessageFunction>(GetLibProc(client_lib_, "DLL_MessageToLogServer"));
+      reinterpret_cast<ClientMessageFunction>(client_lib_.Symbol("DLL_MessageToLogServer"));
   if (client_initialize_ != nullptr && client_finalize_ != nullptr && client_message_ != nullptr) {
     // A refusal changes nothing but this line: every line is offered all the same, and the
     // client may take them once it can.
@@ -63,7 +62,7 @@ void UniLog::LoadLogClient(const std::string& client_params) {
   client_initialize_ = nullptr;
   client_finalize_ = nullptr;
   client_message_ = nullptr;
-  FreeLib(client_lib_);
+  client_lib_.Close();
   ReportClientFailure(std::string(kLogClientLibraryName) + " has no " + missing +
                       "; lines go to the log files");
 }

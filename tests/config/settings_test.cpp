@@ -181,15 +181,15 @@ TEST_F(SettingsTest, AFailingKeyStopsTheKeysAfterIt) {
 }
 
 TEST_F(SettingsTest, SettingsFileLiesBesideTheLibrary) {
-  EXPECT_EQ(GetLibraryDir(), lib_dir());
-  EXPECT_EQ(GetLibraryFileName(), "apMoxSettingsManager.so");
-  EXPECT_EQ(GetSettingsFileName(), settings_file());
+  EXPECT_EQ(LibraryDirectory(), lib_dir());
+  EXPECT_EQ(LibraryFileName(), "apMoxSettingsManager.so");
+  EXPECT_EQ(SettingsFilePath(), settings_file());
   platform::OverrideThisModulePathForTesting("/opt/host/plugin");
-  EXPECT_EQ(GetSettingsFileName(), "/opt/host/plugin.ini");
+  EXPECT_EQ(SettingsFilePath(), "/opt/host/plugin.ini");
   platform::OverrideThisModulePathForTesting("");
-  EXPECT_EQ(GetLibraryDir(), "");
-  EXPECT_EQ(GetLibraryFileName(), "");
-  EXPECT_EQ(GetSettingsFileName(), ".ini");
+  EXPECT_EQ(LibraryDirectory(), "");
+  EXPECT_EQ(LibraryFileName(), "");
+  EXPECT_EQ(SettingsFilePath(), ".ini");
 }
 
 // The file holds the password: a mode that lets group or others read it is logged at each start,
