@@ -64,22 +64,27 @@ std::unique_ptr<CommandRecord> CommandQueue::PopCommand(std::chrono::millisecond
                                                         std::chrono::nanoseconds spin) {
   const auto start = std::chrono::steady_clock::now();
   const auto deadline = start + timeout;
-  if (spin > std::chrono::nanoseconds::zero()) {
-    // Read before the look under the lock: anything appended after that look changes it.
-    const uint64_t seen = arrivals_.load(std::memory_order_acquire);
-    bool idle = false;
-    {
-      MutexLock guard(queue_lock_);
-      idle = queue_.empty() && !wake_pending_;
+  uint64_t seen = 0;
+  {
+    MutexLock guard(queue_lock_);
+    if (spin <= std::chrono::nanoseconds::zero() || !queue_.empty() || wake_pending_) {
+      return TakeOldest(deadline);
     }
-    const auto spin_end = start + std::min<std::chrono::nanoseconds>(spin, timeout);
-    // The clock is read once per 64 looks: a look costs a few nanoseconds, the clock more.
-    for (unsigned looks = 1; idle && arrivals_.load(std::memory_order_acquire) == seen; ++looks) {
-      platform::CpuRelax();
-      if (looks % 64 == 0 && std::chrono::steady_clock::now() >= spin_end) break;
-    }
+    // Read under the lock: every append and wake after this look changes it.
+    seen = arrivals_.load(std::memory_order_relaxed);
+  }
+  const auto spin_end = start + std::min<std::chrono::nanoseconds>(spin, timeout);
+  // The clock is read once per 64 looks: a look costs a few nanoseconds, the clock more.
+  for (unsigned looks = 1; arrivals_.load(std::memory_order_acquire) == seen; ++looks) {
+    platform::CpuRelax();
+    if (looks % 64 == 0 && std::chrono::steady_clock::now() >= spin_end) break;
   }
   MutexLock guard(queue_lock_);
+  return TakeOldest(deadline);
+}
+
+std::unique_ptr<CommandRecord> CommandQueue::TakeOldest(
+    std::chrono::steady_clock::time_point deadline) {
   while (queue_.empty() && !wake_pending_) {
     worker_sleeping_ = true;
     const bool notified = queued_.WaitUntil(queue_lock_, deadline);

@@ -90,6 +90,10 @@ class CommandQueue {
   void WakeWorker() noexcept EXCLUDES(queue_lock_);
 
  private:
+  // Sleeps until a record or a wake comes or `deadline` passes, then takes the oldest record.
+  std::unique_ptr<CommandRecord> TakeOldest(std::chrono::steady_clock::time_point deadline)
+      REQUIRES(queue_lock_);
+
   Mutex queue_lock_;  // held for one append or one take; released while the worker waits
   CondVar queued_;    // a record was appended, or WakeWorker was called
   bool wake_pending_ GUARDED_BY(queue_lock_) = false;
