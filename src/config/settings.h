@@ -1,4 +1,4 @@
-// The settings file beside the library and the six settings it fills.
+// The settings file beside the library and what it holds.
 #pragma once
 
 #include <cstdint>
@@ -7,29 +7,28 @@
 
 namespace mox {
 
-// Settings globals: built-in defaults until the first ReadSettings. Written only by InitSettings
-// (before the worker thread starts), read by the database layer afterwards.
-extern std::string gDBFile;
-extern std::string gDBUser;
-extern std::string gDBPass;
-extern std::string gDBLang;
-extern int32_t gDBTime;
-extern bool gProtocol;
-
-// The most commands the queue holds; 0 (the default) for no limit. Read from the key MaxCommands
-// of the section "Queue", which only a file that has it holds: WriteSettings never writes it.
-extern int32_t gQueueMaxCommands;
-// The same for MaxCommandBytes, the longest command text of codes 10 to 12 (and of unknown codes),
-// 0 when the file has no positive value (the worker's default applies then); and for
-// MaxQueueBytes, the most bytes the queued commands may take together (payloads and records),
-// kDefaultMaxQueueBytes unless the file sets it (0 for no limit).
-extern int32_t gQueueMaxCommandBytes;
-extern int32_t gQueueMaxBytes;
 // So that a host posting faster than the database answers cannot take all memory.
 inline constexpr int32_t kDefaultMaxQueueBytes = 64 * 1024 * 1024;
 
-// Full path of the settings file; empty until the first InitSettings.
-extern std::string gSettingsFileName;
+// What one initialisation read from the settings file, with the built-in defaults for what the
+// file lacks. The worker owns it and hands the database, the queue and the detail log their parts.
+struct Settings {
+  // Section "DB", all of it written back by WriteSettings.
+  std::string db_file = "localhost:c:\\MoxSettings.fdb";
+  std::string db_user = "SYSDBA";
+  std::string db_pass = "PLANKROSE";
+  std::string db_lang = "WIN1251";
+  int32_t db_time = 1200000;  // 20 minutes
+  bool protocol = true;
+
+  // Section "Queue", read only from a file that has it and never written. The most commands the
+  // queue holds (0: no limit); the longest command text of codes 10 to 12 and of unknown codes
+  // (0 when the file has no positive value: the worker's default applies); the most bytes the
+  // queued commands may take together, payloads and records (0: no limit).
+  int32_t queue_max_commands = 0;
+  int32_t queue_max_command_bytes = 0;
+  int32_t queue_max_bytes = kDefaultMaxQueueBytes;
+};
 
 // Raised when the settings file cannot be written: "Unable to write to <path>".
 class SettingsWriteError : public std::runtime_error {
@@ -37,14 +36,14 @@ class SettingsWriteError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// SettingsFileName := SettingsFilePath(); ReadSettings(); WriteSettings().
+// Reads the file at `path` into `settings`, writes section "DB" back (adding the keys it lacks)
+// and reports a file others may read. A key of section "DB" that the file lacks or holds no
+// readable value for keeps its value in `settings`; the keys of section "Queue" come from the file
+// alone. Sets the detail log's switch as soon as Protocol is read. Throws SettingsWriteError, with
+// what was read already in `settings`.
+void InitSettings(const std::string& path, Settings& settings);
+void ReadSettings(const std::string& path, Settings& settings);
 // Throws SettingsWriteError.
-void InitSettings();
-void ReadSettings();
-// Throws SettingsWriteError.
-void WriteSettings();
-
-// Puts the globals back to their built-in defaults and clears SettingsFileName (library unload).
-void ResetSettings() noexcept;
+void WriteSettings(const std::string& path, const Settings& settings);
 
 }  // namespace mox

@@ -181,6 +181,18 @@ void Connection::EndTransaction(decltype(&isc_commit_transaction) end) {
   transaction_ = 0;
 }
 
+Transaction::~Transaction() {
+  if (committed_) return;
+  try {
+    if (connection_.StatementOpen()) connection_.CloseStatement();
+  } catch (...) {
+  }
+  try {
+    if (connection_.TransactionActive()) connection_.Rollback();
+  } catch (...) {
+  }
+}
+
 void Connection::EndTransactionQuietly() noexcept {
   if (!TransactionActive()) return;
   ISC_STATUS_ARRAY status;

@@ -1,7 +1,7 @@
 // Connection: the one attachment to the settings database, with its transaction and its statement.
 // Every client handle it holds is released when it closes or goes; nothing outside holds a pointer
-// into it. The owner serializes every call (SettingsDatabase holds its lock), except for the
-// handle and client read by a cancel request from another thread.
+// into it. Only the worker thread calls it, except for the handle and client read by a cancel
+// request from another thread.
 #pragma once
 
 #include <ibase.h>
@@ -142,6 +142,28 @@ class Connection {
   std::unique_ptr<XsqldaBuffer> output_;
   bool statement_open_ = false;
   bool eof_ = true;
+};
+
+// A transaction on a connection that ends in a rollback unless committed: leaving its scope by an
+// error frees the statement and rolls back, each step ignoring its own errors.
+class Transaction {
+ public:
+  // Throws as Connection::StartTransaction does.
+  explicit Transaction(Connection& connection) : connection_(connection) {
+    connection_.StartTransaction();
+  }
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  void Commit() {
+    connection_.Commit();
+    committed_ = true;
+  }
+
+ private:
+  Connection& connection_;
+  bool committed_ = false;
 };
 
 // The value of a one-item database-info answer (item, 2-byte length, little-endian integer), or

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "config/settings.h"
 #include "db/request_list.h"
 
 namespace mox {
@@ -22,8 +23,8 @@ class DatabaseAccess {
  public:
   virtual ~DatabaseAccess() = default;
 
-  // Creation and destruction of the worker.
-  virtual void Init() = 0;
+  // Creation and destruction of the worker; the database keeps what it needs of `settings`.
+  virtual void Init(const Settings& settings) = 0;
   virtual void Done() noexcept = 0;
 
   // 0 on success, negative on failure. Out-values are written only when a row was read.

@@ -25,8 +25,8 @@ struct CancelCall {
 
 }  // namespace
 
-bool CancelOperation(Connection& connection, DBCancelKind kind,
-                     std::chrono::milliseconds wait) noexcept {
+bool CancelRunningCall(Connection& connection, DBCancelKind kind,
+                       std::chrono::milliseconds wait) noexcept {
   if (kind == DBCancelKind::kAbort) connection.RefuseReconnect();
   try {
     std::shared_ptr<const FbClient> client = connection.SharedClient();

@@ -19,8 +19,8 @@ enum class DBCancelKind {
 // for the client library to take the request: a request that has not returned by then goes on on
 // a thread of its own, and the library is kept loaded for it. False when there is no connection,
 // the client cannot cancel, or the request failed or is still running. Never throws.
-bool CancelOperation(Connection& connection, DBCancelKind kind,
-                     std::chrono::milliseconds wait) noexcept;
+bool CancelRunningCall(Connection& connection, DBCancelKind kind,
+                       std::chrono::milliseconds wait) noexcept;
 
 // The error text of a connect refused for that reason.
 inline constexpr char kConnectStoppedMessage[] =

@@ -1,11 +1,11 @@
 #include "log/write_protocol.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "config/settings.h"
 #include "log/program_log.h"
 
 namespace mox {
@@ -16,6 +16,8 @@ constinit std::unique_ptr<std::mutex> gProtocolLock;
 constinit std::unique_ptr<std::vector<std::string>> gProtocolLines;
 
 namespace {
+
+constinit std::atomic<bool> gProtocolOn{true};
 
 bool HasCrLf(std::string_view text) {
   return text.find("\r\n") != std::string_view::npos;
@@ -68,12 +70,16 @@ void FreeSettingsUnit() noexcept {
   gProtocolLock.reset();
 }
 
+void SetProtocol(bool on) noexcept {
+  gProtocolOn.store(on, std::memory_order_relaxed);
+}
+
 bool ProtocolOn() noexcept {
-  return gProtocol;
+  return gProtocolOn.load(std::memory_order_relaxed);
 }
 
 void WriteProtocol(std::string_view text) noexcept {
-  if (!gProtocol) return;
+  if (!ProtocolOn()) return;
   try {
     if (gProtocolLock && gProtocolLines) {
       std::lock_guard lock(*gProtocolLock);

@@ -14,6 +14,8 @@ extern std::unique_ptr<std::mutex> gProtocolLock;
 void CreateSettingsUnit();
 void FreeSettingsUnit() noexcept;
 
+// The setting Protocol: on until the settings file turns it off.
+void SetProtocol(bool on) noexcept;
 // True while the setting Protocol is on: a caller can skip making a text that would go nowhere.
 bool ProtocolOn() noexcept;
 

@@ -1,6 +1,5 @@
 // Load-time and unload-time work of the plug-in, run by the loader (dlopen / dlclose).
 
-#include "config/settings.h"
 #include "db/fb_client.h"
 #include "log/program_log.h"
 #include "log/write_protocol.h"
@@ -8,6 +7,7 @@
 #include "platform/module_path.h"
 #include "plugin/exports_internal.h"
 #include "plugin/plugin_name.h"
+#include "plugin/plugin_services.h"
 
 namespace {
 
@@ -51,7 +51,8 @@ __attribute__((destructor)) void UnloadPlugin() noexcept {
   mox::FreeUniLog();
   mox::ClearPluginName();
   mox::FreeSettingsUnit();
-  mox::ResetSettings();
+  mox::ForgetPluginSettings();
+  mox::SetProtocol(true);
   mox::ClearUniLogNames();
 }
 

@@ -2,8 +2,9 @@
 // depends on none of them, and a binary that builds a worker on other services never links them.
 #include "plugin/plugin_services.h"
 
-#include <algorithm>
+#include <optional>
 
+#include "config/library_paths.h"
 #include "config/settings.h"
 #include "log/program_log.h"
 #include "log/write_protocol.h"
@@ -16,16 +17,12 @@ namespace {
 
 class ServicesOfThePlugin final : public WorkerServices {
  public:
-  void InitSettings() override { mox::InitSettings(); }
-  std::size_t QueueLimit() noexcept override {
-    return static_cast<std::size_t>(std::max(0, mox::gQueueMaxCommands));
-  }
-  std::size_t QueueByteLimit() noexcept override {
-    return static_cast<std::size_t>(std::max(0, mox::gQueueMaxBytes));
-  }
-  std::size_t MaxCommandBytes() noexcept override {
-    return mox::gQueueMaxCommandBytes > 0 ? static_cast<std::size_t>(mox::gQueueMaxCommandBytes)
-                                          : kDefaultMaxCommandBytes;
+  Settings LoadSettings() override {
+    // Read over what the last initialisation read, so that a key missing from the file keeps its
+    // value; what was read stays even when writing the file back fails.
+    Settings& settings = last_settings_ ? *last_settings_ : last_settings_.emplace();
+    InitSettings(SettingsFilePath(), settings);
+    return settings;
   }
   void KeepLibraryLoaded() noexcept override {
     platform::DynamicLibrary::PinLoaded(platform::ThisModulePath());
@@ -33,6 +30,12 @@ class ServicesOfThePlugin final : public WorkerServices {
   void WriteLog(std::string_view text) noexcept override { mox::WriteLog(text); }
   void WriteProtocol(std::string_view text) noexcept override { mox::WriteProtocol(text); }
   const char* PluginName() noexcept override { return mox::PluginName(); }
+
+  void ForgetSettings() noexcept { last_settings_.reset(); }
+
+ private:
+  // Only Init_Plugin uses it, which never runs concurrently with another export.
+  std::optional<Settings> last_settings_;
 };
 
 // At namespace scope, so that it is made when the library loads and goes only with the library's
@@ -43,6 +46,10 @@ constinit ServicesOfThePlugin gPluginServices;
 
 WorkerServices& PluginServices() {
   return gPluginServices;
+}
+
+void ForgetPluginSettings() noexcept {
+  gPluginServices.ForgetSettings();
 }
 
 }  // namespace mox

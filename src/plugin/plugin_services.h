@@ -7,4 +7,8 @@ namespace mox {
 
 WorkerServices& PluginServices();
 
+// Drops what the last Init_Plugin read from the settings file (library unload): the next
+// initialisation starts from the built-in defaults again.
+void ForgetPluginSettings() noexcept;
+
 }  // namespace mox

@@ -1,5 +1,6 @@
 #include "worker/mox_settings_manager.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -132,11 +133,13 @@ MoxSettingsManager::MoxSettingsManager(MoxReplyCallback callback, uint32_t user_
   try {
     impl_ = std::make_unique<Impl>(callback, user_value, services, database_, idle_wait);
     services_.WriteLog("MoxSettingsManager initializing...");
-    services_.InitSettings();
-    queue_limit_ = services_.QueueLimit();
-    queue_byte_limit_ = services_.QueueByteLimit();
-    max_command_bytes_ = services_.MaxCommandBytes();
-    database_.Init();
+    const Settings settings = services_.LoadSettings();
+    queue_limit_ = static_cast<std::size_t>(std::max(0, settings.queue_max_commands));
+    queue_byte_limit_ = static_cast<std::size_t>(std::max(0, settings.queue_max_bytes));
+    if (settings.queue_max_command_bytes > 0) {
+      max_command_bytes_ = static_cast<std::size_t>(settings.queue_max_command_bytes);
+    }
+    database_.Init(settings);
     services_.WriteLog("MoxSettingsManager initialized");
     impl_->Resume();
   } catch (...) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "config/settings.h"
 #include "log/program_log.h"
 #include "log/write_protocol.h"
 #include "platform/module_path.h"
@@ -15,7 +14,7 @@ ConfigTest::ConfigTest() {
   std::filesystem::create_directory(temp_.path() / "host");
   platform::OverrideThisModulePathForTesting(lib_dir() + "apMoxSettingsManager.so");
   platform::OverrideHostExecutablePathForTesting(temp_.File("host/host"));
-  ResetSettings();
+  SetProtocol(true);
   CreateSettingsUnit();
   CreateUniLog();
 }
@@ -24,7 +23,7 @@ ConfigTest::~ConfigTest() {
   FreeUniLog();
   ClearUniLogNames();
   FreeSettingsUnit();
-  ResetSettings();
+  SetProtocol(true);
   platform::OverrideThisModulePathForTesting(std::nullopt);
   platform::OverrideHostExecutablePathForTesting(std::nullopt);
 }

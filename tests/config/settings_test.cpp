@@ -40,9 +40,12 @@ class SettingsTest : public test::ConfigTest {
     WriteFile(settings_file(), contents);
     std::filesystem::permissions(
         settings_file(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    InitSettings();
+    Init();
     return ReadFile(settings_file());
   }
+
+  // InitSettings on the settings file beside the library, over what the last one read.
+  void Init() { InitSettings(SettingsFilePath(), settings_); }
 
   // The settings file's text for the given DBTime and Protocol values, the rest as the defaults.
   static std::string FileWith(const std::string& db_time, const std::string& protocol) {
@@ -50,16 +53,18 @@ class SettingsTest : public test::ConfigTest {
            "DBLang=WIN1251\r\nDBTime=" +
            db_time + "\r\nProtocol=" + protocol + "\r\n";
   }
+
+  Settings settings_;
 };
 
 TEST_F(SettingsTest, FirstStartCreatesTheFileWithTheSixDefaults) {
-  InitSettings();
-  EXPECT_EQ(gSettingsFileName, settings_file());
+  Init();
+  EXPECT_EQ(SettingsFilePath(), settings_file());
   EXPECT_EQ(ReadFile(settings_file()), kDefaultFile);
   EXPECT_EQ(ModeOf(settings_file()), 0600u);  // it holds a password
-  EXPECT_EQ(gDBFile, "localhost:c:\\MoxSettings.fdb");
-  EXPECT_EQ(gDBTime, 1200000);
-  EXPECT_TRUE(gProtocol);
+  EXPECT_EQ(settings_.db_file, "localhost:c:\\MoxSettings.fdb");
+  EXPECT_EQ(settings_.db_time, 1200000);
+  EXPECT_TRUE(settings_.protocol);
   EXPECT_EQ(LogLines(), (Lines{"ReadSettings:: OK", "WriteSettings:: OK"}));
 }
 
@@ -68,16 +73,16 @@ TEST_F(SettingsTest, MissingKeysAreAddedAndPresentOnesKeptInPlace) {
             "; ours\r\n[Other]\r\nDBUser=elsewhere\r\n[db]\r\nDBUser=alice\r\n"
             "DBFile=localhost:c:\\MoxSettings.fdb\r\nDBPass=PLANKROSE\r\nDBLang=WIN1251\r\n"
             "DBTime=1200000\r\nProtocol=1\r\n\r\n");
-  EXPECT_EQ(gDBUser, "alice");
-  EXPECT_EQ(gDBPass, "PLANKROSE");
+  EXPECT_EQ(settings_.db_user, "alice");
+  EXPECT_EQ(settings_.db_pass, "PLANKROSE");
 }
 
 TEST_F(SettingsTest, QuotedValuesAreReadAndWrittenBackWithoutQuotes) {
   const std::string after =
       InitFrom("[DB]\r\nDBUser=\"SYSDBA\"\r\nDBPass='secret'\r\nDBFile=  \"db:/x y.fdb\" \r\n");
-  EXPECT_EQ(gDBUser, "SYSDBA");
-  EXPECT_EQ(gDBPass, "secret");
-  EXPECT_EQ(gDBFile, "db:/x y.fdb");
+  EXPECT_EQ(settings_.db_user, "SYSDBA");
+  EXPECT_EQ(settings_.db_pass, "secret");
+  EXPECT_EQ(settings_.db_file, "db:/x y.fdb");
   EXPECT_EQ(after,
             "[DB]\r\nDBUser=SYSDBA\r\nDBPass=secret\r\nDBFile=db:/x y.fdb\r\nDBLang=WIN1251\r\n"
             "DBTime=1200000\r\nProtocol=1\r\n");
@@ -100,17 +105,17 @@ TEST_F(SettingsTest, IntegerAndBooleanValuesConvertOrKeepTheCurrentValue) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("DBTime=" + c.db_time + " Protocol=" + c.protocol);
-    ResetSettings();
+    settings_ = {};
     EXPECT_EQ(InitFrom(FileWith(c.db_time, c.protocol)),
               FileWith(c.written_time, c.written_protocol));
-    EXPECT_EQ(gDBTime, c.read_time);
-    EXPECT_EQ(gProtocol, c.read_protocol);
+    EXPECT_EQ(settings_.db_time, c.read_time);
+    EXPECT_EQ(settings_.protocol, c.read_protocol);
   }
 }
 
 TEST_F(SettingsTest, ProtocolOffSilencesEvenTheSettingsLines) {
   InitFrom("[DB]\r\nProtocol=0\r\n");
-  EXPECT_FALSE(gProtocol);
+  EXPECT_FALSE(settings_.protocol);
   EXPECT_EQ(ReadFile(settings_file()),
             "[DB]\r\nProtocol=0\r\nDBFile=localhost:c:\\MoxSettings.fdb\r\nDBUser=SYSDBA\r\n"
             "DBPass=PLANKROSE\r\nDBLang=WIN1251\r\nDBTime=1200000\r\n");
@@ -124,13 +129,13 @@ TEST_F(SettingsTest, ALaterStartDefaultsToTheValuesInMemory) {
   EXPECT_EQ(InitFrom("[DB]\r\nDBTime=oops\r\n"),
             "[DB]\r\nDBTime=5000\r\nDBFile=localhost:c:\\MoxSettings.fdb\r\nDBUser=SYSDBA\r\n"
             "DBPass=PLANKROSE\r\nDBLang=UTF8\r\nProtocol=1\r\n");
-  EXPECT_EQ(gDBTime, 5000);
+  EXPECT_EQ(settings_.db_time, 5000);
 }
 
 TEST_F(SettingsTest, AnExistingFileKeepsItsMode) {
   WriteFile(settings_file(), kDefaultFile);
   ASSERT_EQ(::chmod(settings_file().c_str(), 0644), 0);
-  InitSettings();
+  Init();
   EXPECT_EQ(ModeOf(settings_file()), 0644u);
 }
 
@@ -139,13 +144,13 @@ TEST_F(SettingsTest, AReadOnlyFileFailsWithItsPathAndStaysUnchanged) {
   WriteFile(settings_file(), contents);
   ASSERT_EQ(::chmod(settings_file().c_str(), 0444), 0);
   try {
-    InitSettings();
+    Init();
     ADD_FAILURE() << "no error";
   } catch (const SettingsWriteError& error) {
     EXPECT_EQ(std::string(error.what()), "Unable to write to " + settings_file());
   }
   EXPECT_EQ(ReadFile(settings_file()), contents);
-  EXPECT_EQ(gDBUser, "reader");  // what was read stays
+  EXPECT_EQ(settings_.db_user, "reader");  // what was read stays
   EXPECT_EQ(LogLines(), Lines{"ReadSettings:: OK"});
 }
 
@@ -154,7 +159,7 @@ TEST_F(SettingsTest, AReadOnlyOrMissingDirectoryFailsWithThePath) {
   EXPECT_THROW(
       {
         try {
-          InitSettings();
+          Init();
         } catch (const SettingsWriteError& error) {
           EXPECT_EQ(std::string(error.what()), "Unable to write to " + settings_file());
           throw;
@@ -166,15 +171,14 @@ TEST_F(SettingsTest, AReadOnlyOrMissingDirectoryFailsWithThePath) {
 
   const std::string nowhere = temp_.File("gone/apMoxSettingsManager.ini");
   platform::OverrideThisModulePathForTesting(temp_.File("gone/apMoxSettingsManager.so"));
-  EXPECT_THROW(InitSettings(), SettingsWriteError);
-  EXPECT_EQ(gSettingsFileName, nowhere);
+  EXPECT_THROW(Init(), SettingsWriteError);
+  EXPECT_EQ(SettingsFilePath(), nowhere);
 }
 
 TEST_F(SettingsTest, AFailingKeyStopsTheKeysAfterIt) {
   // A line end inside a value would add lines of its own to the file; it is refused.
-  gSettingsFileName = settings_file();
-  gDBPass = "x\r\nDBLang=injected";
-  EXPECT_THROW(WriteSettings(), SettingsWriteError);
+  settings_.db_pass = "x\r\nDBLang=injected";
+  EXPECT_THROW(WriteSettings(settings_file(), settings_), SettingsWriteError);
   EXPECT_EQ(ReadFile(settings_file()),
             "[DB]\r\nDBFile=localhost:c:\\MoxSettings.fdb\r\nDBUser=SYSDBA\r\n");
   EXPECT_TRUE(LogLines().empty());
@@ -200,8 +204,8 @@ TEST_F(SettingsTest, AFileOthersCanReadIsReportedAndKeepsItsMode) {
     std::filesystem::remove_all(temp_.path() / "host" / "Logs");
     WriteFile(settings_file(), "[DB]\r\nProtocol=0\r\n");
     ASSERT_EQ(::chmod(settings_file().c_str(), mode), 0);
-    InitSettings();
-    InitSettings();
+    Init();
+    Init();
     const std::string line = "InitSettings:: the settings file " + settings_file() +
                              " can be read by group or others, and it holds the database password";
     EXPECT_EQ(LogLines(), mode == 0600u ? Lines{} : (Lines{line, line}));
@@ -214,14 +218,14 @@ TEST_F(SettingsTest, AFileOthersCanReadIsReportedAndKeepsItsMode) {
 TEST_F(SettingsTest, QueueKeysAreReadAndNeverWritten) {
   const std::string file = "[Queue]\r\nMaxQueueBytes=4096\r\nMaxCommandBytes=-1\r\n";
   EXPECT_EQ(InitFrom(file), file + FileWith("1200000", "1"));
-  EXPECT_EQ(gQueueMaxBytes, 4096);
-  EXPECT_EQ(gQueueMaxCommandBytes, 0);
+  EXPECT_EQ(settings_.queue_max_bytes, 4096);
+  EXPECT_EQ(settings_.queue_max_command_bytes, 0);
   for (const auto& [value, bytes] : {std::pair{"", kDefaultMaxQueueBytes},
                                      {"0", 0},
                                      {"-5", kDefaultMaxQueueBytes},
                                      {"x", kDefaultMaxQueueBytes}}) {
     InitFrom(std::string("[Queue]\r\nMaxQueueBytes=") + value + "\r\n");
-    EXPECT_EQ(gQueueMaxBytes, bytes) << value;
+    EXPECT_EQ(settings_.queue_max_bytes, bytes) << value;
   }
 }
 

@@ -32,10 +32,10 @@ TEST_F(WriteProtocolTest, ATextWithoutCrLfIsLoggedUnchanged) {
 }
 
 TEST_F(WriteProtocolTest, LogsNothingWhileProtocolIsOff) {
-  gProtocol = false;
+  SetProtocol(false);
   WriteProtocol("hidden");
   WriteProtocol("hidden\r\ntoo");
-  gProtocol = true;
+  SetProtocol(true);
   WriteProtocol("shown");
   EXPECT_EQ(LogLines(), Lines{"shown"});
 }
@@ -44,11 +44,11 @@ TEST_F(WriteProtocolTest, TakesTheLockOnlyWhileProtocolIsOn) {
   // Declared before the lock, so that on a failure the lock is released before they are waited for.
   std::future<void> silent, waiting;
   std::unique_lock held(*gProtocolLock);
-  gProtocol = false;
+  SetProtocol(false);
   silent = std::async(std::launch::async, [] { WriteProtocol("off"); });
   EXPECT_EQ(silent.wait_for(10s), std::future_status::ready);
 
-  gProtocol = true;
+  SetProtocol(true);
   waiting = std::async(std::launch::async, [] { WriteProtocol("on"); });
   EXPECT_EQ(waiting.wait_for(200ms), std::future_status::timeout);
   EXPECT_TRUE(LogLines().empty());

@@ -5,7 +5,6 @@
 
 #include "config/settings.h"
 #include "db/connection.h"
-#include "db/operations.h"
 #include "db/request_list.h"
 #include "db_test_fixture.h"
 
@@ -240,7 +239,7 @@ TEST_F(BlockingOperationsTest, FailingCommitLeavesTheListReadBack) {
 }
 
 TEST_F(BlockingOperationsTest, UnreachableDatabaseLeavesTheListAndWritesNoRequestLine) {
-  gDBFile = db_.Path() + ".missing";
+  settings().db_file = db_.Path() + ".missing";
   const RequestList request = List({"OfficeID=7", "BlockNumber=12", "BlockNumberPWD=secret"});
   RequestList list = request;
   EXPECT_EQ(BlockingsGetData(list), -1);

@@ -11,7 +11,6 @@
 #include "config/settings.h"
 #include "db/db_error.h"
 #include "db/fb_client.h"
-#include "db/operations.h"
 #include "db_test_fixture.h"
 #include "platform/module_path.h"
 #include "platform/path.h"
@@ -28,7 +27,7 @@ using ::testing::StartsWith;
 using DbLifecycleTest = DbTest;
 
 TEST_F(DbLifecycleTest, InitAndDoneLogTheirLinesAndConnectNothing) {
-  database_.Init();
+  InitDatabase();
   EXPECT_THAT(NewLines(), ElementsAre("CreateDBControls:: OK"));
   EXPECT_FALSE(connection().Connected());
   database_.Done();
@@ -41,7 +40,7 @@ TEST_F(DbLifecycleTest, MissingClientLibraryFailsCreationAndLeavesNoConnection) 
   OverrideClientLibraryNamesForTesting(
       std::vector<std::string>{"libfbclient-missing.so.9", "libm.so.6"});
   try {
-    database_.Init();
+    InitDatabase();
     ADD_FAILURE() << "Init succeeded without a client library";
   } catch (const DBError& error) {
     EXPECT_STREQ(error.what(),
@@ -66,7 +65,7 @@ TEST_F(DbLifecycleTest, MissingClientLibraryFailsCreationAndLeavesNoConnection) 
 }
 
 TEST_F(DbLifecycleTest, DoneClosesAnOpenConnectionWithItsLogLine) {
-  database_.Init();
+  InitDatabase();
   ASSERT_EQ(ReadAbc(), 0);
   NewLines();
   database_.Done();
@@ -103,14 +102,14 @@ TEST_F(DbConnectionTest, DisconnectLogsOnlyWhenThereWasAConnection) {
 }
 
 TEST_F(DbConnectionTest, MissingDatabaseFileFailsWithTheClientsTextAndIsRetried) {
-  gDBFile = db_.Path() + ".missing";
+  settings().db_file = db_.Path() + ".missing";
   EXPECT_EQ(Open(), -1);
   const std::vector<std::string> lines = NewLines();
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "DBOpen:: Connecting to " + gDBFile);
+  EXPECT_EQ(lines[0], "DBOpen:: Connecting to " + settings().db_file);
   EXPECT_THAT(lines[1],
               StartsWith("DBOpen:: Cannot connect to database: I/O error during \"open\""));
-  EXPECT_THAT(lines[1], HasSubstr(gDBFile));
+  EXPECT_THAT(lines[1], HasSubstr(settings().db_file));
   // Several client messages arrive as one line.
   EXPECT_THAT(lines[1], HasSubstr("\\n"));
   EXPECT_THAT(lines[1], Not(HasSubstr("\r")));
@@ -118,12 +117,12 @@ TEST_F(DbConnectionTest, MissingDatabaseFileFailsWithTheClientsTextAndIsRetried)
   // An operation fails with DBOpen's lines only; the next one tries again.
   EXPECT_EQ(ReadAbc(), -1);
   EXPECT_EQ(NewLines().size(), 2u);
-  gDBFile = db_.Path();
+  settings().db_file = db_.Path();
   EXPECT_EQ(ReadAbc(), 0);
 }
 
 TEST_F(DbConnectionTest, EmptyDatabaseNameFailsAfterTheConnectingLine) {
-  gDBFile = "";
+  settings().db_file = "";
   EXPECT_EQ(Open(), -1);
   EXPECT_THAT(NewLines(),
               ElementsAre("DBOpen:: Connecting to ",
@@ -131,7 +130,7 @@ TEST_F(DbConnectionTest, EmptyDatabaseNameFailsAfterTheConnectingLine) {
 }
 
 TEST_F(DbConnectionTest, NegativeTimeoutFailsBeforeTheConnectingLine) {
-  gDBTime = -1;
+  settings().db_time = -1;
   EXPECT_EQ(Open(), -1);
   EXPECT_EQ(ReadAbc(), -1);
   EXPECT_THAT(
@@ -141,21 +140,21 @@ TEST_F(DbConnectionTest, NegativeTimeoutFailsBeforeTheConnectingLine) {
 }
 
 TEST_F(DbConnectionTest, OverlongConnectionValueIsAFailedConnectThatHidesTheValue) {
-  gDBPass = std::string(200, 'p') + "secret-tail" + std::string(100, 'p');
+  settings().db_pass = std::string(200, 'p') + "secret-tail" + std::string(100, 'p');
   EXPECT_EQ(Open(), -1);
   const std::vector<std::string> lines = NewLines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1],
             "DBOpen:: Cannot connect to database: The connection parameter Password is longer "
             "than 255 bytes");
-  gDBPass = "x";
-  gDBUser = std::string(256, 'u');
+  settings().db_pass = "x";
+  settings().db_user = std::string(256, 'u');
   EXPECT_EQ(Open(), -1);
   EXPECT_THAT(NewLines().back(), HasSubstr("User_Name is longer than 255 bytes"));
 }
 
 TEST_F(DbConnectionTest, UnknownCharacterSetFailsTheConnect) {
-  gDBLang = "NO_SUCH_CHARSET";
+  settings().db_lang = "NO_SUCH_CHARSET";
   EXPECT_EQ(Open(), -1);
   EXPECT_THAT(NewLines().back(), StartsWith("DBOpen:: Cannot connect to database: "));
   EXPECT_FALSE(connection().Connected());
@@ -163,14 +162,14 @@ TEST_F(DbConnectionTest, UnknownCharacterSetFailsTheConnect) {
 
 TEST_F(DbConnectionTest, DatabaseOfDialectOneIsUsedInDialectOne) {
   Dialect1Database old_database;
-  gDBFile = old_database.Path();
+  settings().db_file = old_database.Path();
   int16_t value = 0;
   std::string text;
   ASSERT_EQ(database_.GetDataById("Q", value, text), 0);
   EXPECT_EQ(connection().Dialect(), 1);
   EXPECT_EQ(value, 11);
   EXPECT_EQ(text, "dialect 1: Q");
-  EXPECT_THAT(NewLines(), ElementsAre("DBOpen:: Connecting to " + gDBFile,
+  EXPECT_THAT(NewLines(), ElementsAre("DBOpen:: Connecting to " + settings().db_file,
                                       "DBOpen:: Successfully connected to database",
                                       "DBGetDataByID(ID=Q):: Res=0"));
 }
@@ -189,7 +188,7 @@ TEST_F(DbConnectionTest, IdleConnectionIsClosedAfterOneToTwoPeriodsWithoutCalls)
   // Long enough that a connect on a loaded machine ends well inside the first period.
   constexpr auto kPeriod = std::chrono::milliseconds(500);
   constexpr auto kPastNextTick = kPeriod + std::chrono::milliseconds(50);
-  gDBTime = static_cast<int32_t>(kPeriod.count());
+  settings().db_time = static_cast<int32_t>(kPeriod.count());
   ASSERT_EQ(ReadAbc(), 0);
   NewLines();
 
@@ -227,10 +226,10 @@ TEST_F(DbConnectionTest, IdleConnectionIsClosedAfterOneToTwoPeriodsWithoutCalls)
 }
 
 TEST_F(DbConnectionTest, ZeroTimeoutAtAReconnectRemovesTheIdleTimer) {
-  gDBTime = 50;
+  settings().db_time = 50;
   ASSERT_EQ(ReadAbc(), 0);
   database_.Disconnect();
-  gDBTime = 0;
+  settings().db_time = 0;
   ASSERT_EQ(ReadAbc(), 0);
   for (int i = 0; i < 3; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(60));

@@ -4,8 +4,6 @@
 #include <filesystem>
 #include <regex>
 
-#include "config/settings.h"
-#include "db/operations.h"
 #include "log/program_log.h"
 #include "log/write_protocol.h"
 #include "platform/module_path.h"
@@ -17,12 +15,11 @@ DbTest::DbTest() {
   std::filesystem::create_directory(host_.path() / "host");
   platform::OverrideThisModulePathForTesting(host_.File("lib/apMoxSettingsManager.so"));
   platform::OverrideHostExecutablePathForTesting(host_.File("host/host"));
-  ResetSettings();
   CreateSettingsUnit();
   CreateUniLog();
   UseDatabase(db_);
-  gDBTime = 0;
-  gProtocol = true;
+  settings().db_time = 0;
+  SetProtocol(true);
 }
 
 DbTest::~DbTest() {
@@ -30,16 +27,16 @@ DbTest::~DbTest() {
   FreeUniLog();
   ClearUniLogNames();
   FreeSettingsUnit();
-  ResetSettings();
+  SetProtocol(true);
   platform::OverrideThisModulePathForTesting(std::nullopt);
   platform::OverrideHostExecutablePathForTesting(std::nullopt);
 }
 
 void DbTest::UseDatabase(const SampleDatabase& database) {
-  gDBFile = database.AttachName();
-  gDBUser = database.User();
-  gDBPass = database.Password();
-  gDBLang = "WIN1251";
+  settings().db_file = database.AttachName();
+  settings().db_user = database.User();
+  settings().db_pass = database.Password();
+  settings().db_lang = "WIN1251";
 }
 
 void DbTest::ChangeSchema(const std::string& ddl) {
@@ -108,8 +105,12 @@ int32_t DbTest::BlockingsSetLink(RequestList& list) {
   return Answer(database_.BlockingsSetLink(list), list);
 }
 
+void DbTest::InitDatabase() {
+  database_.Init(database_.settings());
+}
+
 DbToolsTest::DbToolsTest() {
-  database_.Init();
+  InitDatabase();
   NewLines();
 }
 

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "db/connection.h"
-#include "db/operations.h"
 #include "db/settings_database.h"
 #include "support/firebird_fixture.h"
 #include "support/temp_dir.h"
@@ -17,7 +16,7 @@ namespace mox::test {
 
 class DbTest : public ::testing::Test {
  protected:
-  // The settings point at db_ (embedded), Protocol on, no idle time-out. database_.Init is left
+  // The settings point at db_ (embedded), Protocol on, no idle time-out. InitDatabase is left
   // to the test (or to DbToolsTest).
   DbTest();
   ~DbTest() override;
@@ -35,10 +34,15 @@ class DbTest : public ::testing::Test {
   // The lines written since the previous call (or since the start), elapsed field removed.
   std::vector<std::string> NewLines();
 
+  // What database_'s next connect uses; InitDatabase keeps it.
+  Settings& settings() { return database_.settings(); }
+  // database_.Init with settings().
+  void InitDatabase();
+
   // The connection of database_ (made by Init).
   Connection& connection() { return *database_.CurrentConnection(); }
   // Opens database_'s connection on demand, as every operation does first.
-  int32_t Open() { return OpenConnection(connection()); }
+  int32_t Open() { return database_.Open(); }
   int32_t ReadAbc();
   // The blocking operations on `list`, which gets the list they answer with.
   int32_t BlockingsGetData(RequestList& list);
@@ -53,7 +57,7 @@ class DbTest : public ::testing::Test {
   std::size_t lines_seen_ = 0;
 };
 
-// DbTest with database_.Init done.
+// DbTest with InitDatabase done.
 class DbToolsTest : public DbTest {
  protected:
   DbToolsTest();

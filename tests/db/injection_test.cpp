@@ -5,7 +5,6 @@
 
 #include "config/settings.h"
 #include "db/db_error.h"
-#include "db/operations.h"
 #include "db/request_list.h"
 #include "db_test_fixture.h"
 
@@ -100,14 +99,14 @@ TEST_F(InjectionTest, TextTravelsInTheConnectionCharacterSet) {
       "AS BEGIN \"VALUE\" = OCTET_LENGTH(ID); DATA = ID; SUSPEND; END");
   // A Cyrillic letter: two bytes in UTF8, one in the database's WIN1251.
   const std::string zhe_utf8 = "\xD0\x96";
-  gDBLang = "UTF8";
+  settings().db_lang = "UTF8";
   int16_t value = 0;
   std::string text;
   ASSERT_EQ(database_.GetDataById(zhe_utf8, value, text), 0);
   EXPECT_EQ(value, 1);
   EXPECT_EQ(text, zhe_utf8);
   database_.Disconnect();
-  gDBLang = "WIN1251";
+  settings().db_lang = "WIN1251";
   ASSERT_EQ(database_.GetDataById("\xC6", value, text), 0);
   EXPECT_EQ(text, "\xC6");
 }

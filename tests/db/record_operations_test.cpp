@@ -6,8 +6,8 @@
 #include "config/settings.h"
 #include "db/connection.h"
 #include "db/db_error.h"
-#include "db/operations.h"
 #include "db_test_fixture.h"
+#include "log/write_protocol.h"
 
 namespace mox::test {
 namespace {
@@ -212,7 +212,7 @@ TEST_F(RecordOperationsTest, SetModifiedStateFollowsTheProcedureInputsOfEachConn
 }
 
 TEST_F(RecordOperationsTest, WithProtocolOffNothingIsWrittenAndResultsStayTheSame) {
-  gProtocol = false;
+  SetProtocol(false);
   ASSERT_EQ(database_.GetDataById("ABC", value_, text_), 0);
   EXPECT_EQ(value_, 42);
   ChangeSchema("DROP PROCEDURE SP_GETMODIFIEDSTATEBYID");

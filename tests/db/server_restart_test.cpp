@@ -8,7 +8,6 @@
 #include "config/settings.h"
 #include "db/connection.h"
 #include "db/db_error.h"
-#include "db/operations.h"
 #include "db_test_fixture.h"
 
 namespace mox::test {

@@ -7,7 +7,6 @@
 
 #include "config/settings.h"
 #include "db/connection.h"
-#include "db/operations.h"
 #include "db/request_list.h"
 #include "db_test_fixture.h"
 
@@ -41,7 +40,7 @@ TEST_F(ServerTest, OperationsRunThroughTheServer) {
 }
 
 TEST_F(ServerTest, WrongPasswordFailsTheConnectWithTheServersText) {
-  gDBPass = "not-the-password";
+  settings().db_pass = "not-the-password";
   int16_t value = 1;
   std::string text = "kept";
   EXPECT_EQ(database_.GetDataById("ABC", value, text), -1);

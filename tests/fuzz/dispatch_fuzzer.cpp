@@ -55,8 +55,8 @@ class FakeServices final : public mox::WorkerServices, public mox::DatabaseAcces
   int operations = 0;
   RequestList list_seen;  // the list a blocking operation was given
 
-  void InitSettings() override {}
-  void Init() override {}
+  mox::Settings LoadSettings() override { return {}; }
+  void Init(const mox::Settings&) override {}
   void Done() noexcept override {}
 
   int32_t GetDataById(const std::string&, int16_t& value, std::string& text) override {

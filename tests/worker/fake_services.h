@@ -52,16 +52,20 @@ class FakeServices final : public WorkerServices, public DatabaseAccess {
     return idle_ticks_;
   }
 
-  void InitSettings() override {
+  // No byte limit on the queue, `queue_limit` commands.
+  Settings LoadSettings() override {
     Record("InitSettings");
     if (fail_init_settings) throw std::runtime_error("Unable to write to settings");
+    Settings settings;
+    settings.queue_max_commands = static_cast<int32_t>(queue_limit);
+    settings.queue_max_bytes = 0;
+    return settings;
   }
-  void Init() override {
+  void Init(const Settings&) override {
     Record("InitDBTools");
     if (fail_init_db) throw std::runtime_error("client library not found");
   }
   void Done() noexcept override { Record("DoneDBTools"); }
-  std::size_t QueueLimit() noexcept override { return queue_limit; }
 
   int32_t GetDataById(const std::string& id, int16_t& value, std::string& data) override {
     Operation("db:DBGetDataByID(" + id + ")");
