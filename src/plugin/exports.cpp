@@ -17,18 +17,44 @@
 #include "plugin/exports_internal.h"
 #include "plugin/plugin_name.h"
 #include "plugin/plugin_services.h"
-#include "worker/mox_settings_manager.h"
+#include "worker/worker.h"
 
 namespace mox {
 namespace {
 
 // The one worker, between Init_Plugin and Finalize_Plugin. Init_Plugin and Finalize_Plugin never
-// run concurrently with another export of a host thread (a rule of the host interface).
-constinit std::unique_ptr<MoxSettingsManager> gWorker;
-// The worker as Command_Plugin reaches it. A reply callback may call Command_Plugin on the worker
-// thread while Finalize_Plugin stops that worker, so it is cleared atomically before the worker
-// goes; the worker outlives such a call, since its destruction waits for its own thread.
-constinit std::atomic<MoxSettingsManager*> gPostTarget{nullptr};
+// run concurrently with another export of a host thread (a rule of the host interface); a reply
+// callback may call Command_Plugin on the worker thread while Finalize_Plugin stops that worker,
+// so Command_Plugin reaches the worker through a pointer that is cleared atomically before the
+// worker goes. The worker outlives such a call, since its destruction waits for its own thread.
+class ModuleWorker {
+ public:
+  // Stops and destroys the worker, if any; it ends after the command in progress. Its destruction
+  // logs "finalizing..." before it stops the thread, so that the thread's last log lines (closing
+  // the connection) come after it.
+  void Destroy() noexcept {
+    post_target_.store(nullptr);
+    owned_.reset();
+  }
+  void Start(std::unique_ptr<Worker> worker) noexcept {
+    owned_ = std::move(worker);
+    post_target_.store(owned_.get());
+  }
+  // At process exit the worker thread is gone, perhaps holding a lock its object's destruction
+  // would wait for: the object is left to the end of the process.
+  void Abandon() noexcept {
+    post_target_.store(nullptr);
+    static_cast<void>(owned_.release());
+  }
+  // The worker Command_Plugin posts to, or null.
+  Worker* ForPost() const noexcept { return post_target_.load(); }
+
+ private:
+  std::unique_ptr<Worker> owned_;
+  std::atomic<Worker*> post_target_{nullptr};
+};
+
+constinit ModuleWorker gWorker;
 
 void LogFailure(const char* routine, const char* what) noexcept {
   // An error text may carry a path or a message of the client library.
@@ -56,14 +82,6 @@ auto Guarded(const char* routine, Body body) noexcept -> decltype(body()) {
   return decltype(body())();
 }
 
-// Stops and destroys the worker, if any; it ends after the command in progress. Its destruction
-// logs "finalizing..." before it stops the thread, so that the thread's last log lines (closing
-// the connection) come after it.
-void DestroyWorker() noexcept {
-  gPostTarget.store(nullptr);
-  gWorker.reset();
-}
-
 }  // namespace
 
 void StopWorkerAtProcessExit() noexcept {
@@ -81,16 +99,14 @@ void StopWorkerAtProcessExit() noexcept {
 
 void StopWorkerAtUnload() noexcept {
   if (platform::OtherThreadsEndedByProcessExit()) {
-    // The worker thread is gone, perhaps holding a lock its object's destruction would wait for.
-    gPostTarget.store(nullptr);
-    gWorker.release();
+    gWorker.Abandon();
     return;
   }
-  DestroyWorker();
+  gWorker.Destroy();
   // The library's globals go next. A thread that Finalize_Plugin left behind and that has ended
   // is done with them (the check orders its last steps before this point); one still running
   // is not, and only the log can tell.
-  if (MoxSettingsManager::WorkerLeftBehindRunning()) {
+  if (Worker::WorkerLeftBehindRunning()) {
     WriteLog(
         "MoxSettingsManager:: FAIL: a worker thread left behind by Finalize_Plugin still runs as "
         "the library ends");
@@ -112,11 +128,10 @@ MOX_EXPORT void MOX_CALL Init_Plugin(const char** name, MoxReplyCallback callbac
     // The name comes from the library's file name, which the host chose.
     WriteLog("Init_Plugin: " + SafeForLog(PluginName()));
     // A second Init_Plugin replaces the running worker. A failed creation leaves none.
-    DestroyWorker();
-    gWorker = std::make_unique<MoxSettingsManager>(callback, user, PluginServices(),
-                                                   std::make_unique<SettingsDatabase>());
+    gWorker.Destroy();
+    gWorker.Start(std::make_unique<Worker>(callback, user, PluginServices(),
+                                           std::make_unique<SettingsDatabase>()));
     StopWorkerAtProcessExit();
-    gPostTarget.store(gWorker.get());
   });
 }
 
@@ -124,14 +139,9 @@ MOX_EXPORT int32_t MOX_CALL Command_Plugin(int32_t tag, const void* payload, uin
   using namespace mox;
   return Guarded("Command_Plugin", [&]() -> int32_t {
     if (length == 0) return 0;
-    MoxSettingsManager* const worker = gPostTarget.load();
+    Worker* const worker = gWorker.ForPost();
     if (worker == nullptr) {
       WriteLog("PLUGIN PANIC: Plugin is not initialized!");
-      return 0;
-    }
-    if (payload == nullptr) {
-      WriteLog("Command_Plugin:: FAIL: null payload with length " + std::to_string(length) +
-               ", command refused");
       return 0;
     }
     return worker->Post(tag, static_cast<const uint8_t*>(payload), length);
@@ -141,7 +151,7 @@ MOX_EXPORT int32_t MOX_CALL Command_Plugin(int32_t tag, const void* payload, uin
 MOX_EXPORT void MOX_CALL Finalize_Plugin(void) {
   using namespace mox;
   Guarded("Finalize_Plugin", [] {
-    DestroyWorker();
+    gWorker.Destroy();
     WriteLog("Finalize_Plugin");
   });
 }

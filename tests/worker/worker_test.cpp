@@ -1,3 +1,5 @@
+#include "worker/worker.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,7 +15,6 @@
 #include <vector>
 
 #include "fake_services.h"
-#include "worker/mox_settings_manager.h"
 
 namespace mox {
 namespace {
@@ -25,7 +26,7 @@ using namespace std::chrono_literals;
 
 constexpr auto kIdleWait = 20ms;
 
-void Post(MoxSettingsManager& worker, int32_t tag, const std::string& payload) {
+void Post(Worker& worker, int32_t tag, const std::string& payload) {
   EXPECT_EQ(worker.Post(tag, reinterpret_cast<const uint8_t*>(payload.data()),
                         static_cast<uint32_t>(payload.size())),
             0);
@@ -39,7 +40,7 @@ class WorkerTest : public ::testing::Test {
 
 TEST_F(WorkerTest, LifeInOrderAroundTheCommands) {
   {
-    MoxSettingsManager worker(test::RecordReply, 3, services, services, kIdleWait);
+    Worker worker(test::RecordReply, 3, services, services, kIdleWait);
     Post(worker, 1, "\x02R1");
     const uint8_t code = 2;
     worker.Post(2, &code, 0);  // length 0: nothing queued
@@ -49,10 +50,11 @@ TEST_F(WorkerTest, LifeInOrderAroundTheCommands) {
   }
   EXPECT_EQ(services.Events(),
             (Strings{"log:MoxSettingsManager initializing...", "InitSettings", "InitDBTools",
-                     "log:MoxSettingsManager initialized", "protocol:MSG: R1",
-                     "log:MSG_GETMODIFIEDSTATEBYID(R1)", "db:DBGetModifiedStateByID(R1)",
-                     "log:MoxSettingsManager finalizing...", "DoneDBTools",
-                     "log:MoxSettingsManager finalized"}));
+                     "log:MoxSettingsManager initialized",
+                     "log:Command_Plugin:: FAIL: null payload with length 4, command refused",
+                     "protocol:MSG: R1", "log:MSG_GETMODIFIEDSTATEBYID(R1)",
+                     "db:DBGetModifiedStateByID(R1)", "log:MoxSettingsManager finalizing...",
+                     "DoneDBTools", "log:MoxSettingsManager finalized"}));
   EXPECT_EQ(ReplyLog::Replies().size(), 1u);
   EXPECT_GE(services.IdleTicks(), 1);
 }
@@ -62,8 +64,7 @@ TEST_F(WorkerTest, FailedCreationUndoesWhatWasMadeAndRethrows) {
     FakeServices failing;
     failing.fail_init_settings = settings_fail;
     failing.fail_init_db = !settings_fail;
-    EXPECT_THROW(MoxSettingsManager(test::RecordReply, 3, failing, failing, kIdleWait),
-                 std::runtime_error);
+    EXPECT_THROW(Worker(test::RecordReply, 3, failing, failing, kIdleWait), std::runtime_error);
     Strings expected = {"log:MoxSettingsManager initializing...", "InitSettings"};
     if (!settings_fail) expected.push_back("InitDBTools");
     expected.insert(expected.end(), {"log:MoxSettingsManager finalizing...", "DoneDBTools",
@@ -75,7 +76,7 @@ TEST_F(WorkerTest, FailedCreationUndoesWhatWasMadeAndRethrows) {
 
 TEST_F(WorkerTest, ThrowingCallbackDoesNotEndTheWorker) {
   {
-    MoxSettingsManager worker(test::RecordReplyThenThrow, 666, services, services, kIdleWait);
+    Worker worker(test::RecordReplyThenThrow, 666, services, services, kIdleWait);
     Post(worker, 1,
          "\x02"
          "A");
@@ -100,7 +101,7 @@ TEST_F(WorkerTest, StopFinishesTheCommandInProgressAndDropsTheRest) {
     changed.wait(lock, [&] { return release; });
   };
   {
-    MoxSettingsManager worker(test::RecordReply, 3, services, services, kIdleWait);
+    Worker worker(test::RecordReply, 3, services, services, kIdleWait);
     for (int32_t tag = 1; tag <= 3; ++tag) Post(worker, tag, "\x01ID");
     {
       std::unique_lock lock(mutex);
@@ -124,7 +125,7 @@ TEST_F(WorkerTest, StopFinishesTheCommandInProgressAndDropsTheRest) {
 // nothing recurses; replies come one at a time from the worker thread, and every command is
 // answered in the end.
 namespace retry {
-MoxSettingsManager* gWorker = nullptr;
+Worker* gWorker = nullptr;
 std::atomic<int> gInCallback{0};
 std::atomic<bool> gOverlapped{false};
 std::mutex gMutex;
@@ -152,7 +153,7 @@ TEST_F(WorkerTest, RefusalsAreAnsweredByTheWorkerAndMayBePostedAgain) {
   constexpr int32_t kCommands = 300;
   services.queue_limit = 1;
   services.before_operation = [] { std::this_thread::sleep_for(50us); };
-  MoxSettingsManager worker(retry::RetryRefused, 3, services, services, kIdleWait);
+  Worker worker(retry::RetryRefused, 3, services, services, kIdleWait);
   retry::gWorker = &worker;
   std::thread flood([&] {
     for (int32_t tag = 0; tag < kCommands; ++tag) Post(worker, tag, "\x02R");
@@ -180,8 +181,8 @@ TEST_F(WorkerTest, RefusalsAreAnsweredByTheWorkerAndMayBePostedAgain) {
 TEST_F(WorkerTest, ClosedLoopPostsAreTakenWhetherTheWorkerSpinsOrSleepsAndTheStopIsPrompt) {
   constexpr int32_t kCommands = 1200;
   const std::chrono::microseconds pauses[] = {0us, 150us, 200us, 250us, 1000us};
-  auto worker = std::make_unique<MoxSettingsManager>(test::RecordReply, 3, services, services,
-                                                     std::chrono::hours(1));
+  auto worker =
+      std::make_unique<Worker>(test::RecordReply, 3, services, services, std::chrono::hours(1));
   for (int32_t tag = 0; tag < kCommands; ++tag) {
     Post(*worker, tag, "\x02R");
     ASSERT_TRUE(ReplyLog::WaitFor(std::size_t(tag) + 1)) << "reply " << tag << " held back";
@@ -209,7 +210,7 @@ TEST_F(WorkerTest, RefusalsBeyondTheirLimitAreDroppedAndCounted) {
   };
   constexpr int32_t kPosted = static_cast<int32_t>(kMaxQueuedRefusals) + 10;
   {
-    MoxSettingsManager worker(test::RecordReply, 3, services, services, kIdleWait);
+    Worker worker(test::RecordReply, 3, services, services, kIdleWait);
     Post(worker, -1, "\x02R");  // taken by the worker, which then waits
     while (services.Events("db:").empty()) std::this_thread::sleep_for(1ms);
     for (int32_t tag = 0; tag < kPosted; ++tag) Post(worker, tag, "\x02R");

@@ -1,4 +1,4 @@
-// MoxSettingsManager: the worker between the host's threads and the settings database. It owns
+// Worker: the plug-in's one worker between the host's threads and the settings database. It owns
 // the command queue and the one thread that takes commands off it, handles each (database
 // operation, log lines, reply to the host) and frees it.
 //
@@ -32,7 +32,7 @@ struct StopTimeouts {
   std::chrono::milliseconds abort{2000};
 };
 
-class MoxSettingsManager {
+class Worker {
  public:
   // Creation in order: thread (not started), queue, reply callback,
   // "MoxSettingsManager initializing...", InitSettings, the database's Init, "MoxSettingsManager
@@ -40,28 +40,29 @@ class MoxSettingsManager {
   // error is rethrown. Refused (std::runtime_error, before anything is made) while a worker left
   // behind by an earlier destruction still runs. The worker owns `database`; `services` must
   // outlive it.
-  MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
-                     std::unique_ptr<DatabaseAccess> database);
+  Worker(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+         std::unique_ptr<DatabaseAccess> database);
   // The same on a database the caller keeps (tests, fuzzers); an idle worker looks at its stop
   // flag every `idle_wait`. `services` and `database` must outlive the worker.
-  MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
-                     DatabaseAccess& database,
-                     std::chrono::milliseconds idle_wait = std::chrono::milliseconds(1000),
-                     StopTimeouts stop = {});
+  Worker(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+         DatabaseAccess& database,
+         std::chrono::milliseconds idle_wait = std::chrono::milliseconds(1000),
+         StopTimeouts stop = {});
   // Waits for the worker thread (a command in progress is finished and answered; see
   // StopTimeouts for one that does not end), drops queued commands without reply, the database's
   // Done, "MoxSettingsManager finalized".
-  ~MoxSettingsManager();
+  ~Worker();
 
-  MoxSettingsManager(const MoxSettingsManager&) = delete;
-  MoxSettingsManager& operator=(const MoxSettingsManager&) = delete;
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
 
-  // Queues a copy of the command `payload` (message code, then command text; `length` bytes, at
-  // least 1). Always 0. A command that is over its size limit (MaxCommandTextBytes; logged with its
-  // code and length, never copied), that finds the queue full (QueueLimit, QueueByteLimit; logged
-  // when the queue fills and when it has room again) or whose copy cannot be made is refused: a
-  // known code is queued as its code alone and answered with it in its turn, by the worker thread
-  // like every reply. Refusals beyond kMaxQueuedRefusals are dropped without reply and counted.
+  // Queues a copy of the command `payload` (message code, then command text; `length` bytes; a
+  // length of 0 is nothing to queue, a null payload is logged and refused). Always 0. A command
+  // that is over its size limit (MaxCommandTextBytes; logged with its code and length, never
+  // copied), that finds the queue full (QueueLimit, QueueByteLimit; logged when the queue fills and
+  // when it has room again) or whose copy cannot be made is refused: a known code is queued as its
+  // code alone and answered with it in its turn, by the worker thread like every reply. Refusals
+  // beyond kMaxQueuedRefusals are dropped without reply and counted.
   int32_t Post(int32_t request_tag, const uint8_t* payload, uint32_t length);
 
   // Sets the stop flag and wakes an idle worker; it ends after the pass in progress.
@@ -72,9 +73,9 @@ class MoxSettingsManager {
   static bool WorkerLeftBehindRunning() noexcept;
 
  private:
-  MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
-                     std::unique_ptr<DatabaseAccess> owned_database, DatabaseAccess* other_database,
-                     std::chrono::milliseconds idle_wait, StopTimeouts stop);
+  Worker(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+         std::unique_ptr<DatabaseAccess> owned_database, DatabaseAccess* other_database,
+         std::chrono::milliseconds idle_wait, StopTimeouts stop);
 
   // The destruction steps, for a finished worker or for what a failed creation made.
   void Finalize() noexcept;

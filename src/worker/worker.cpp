@@ -1,4 +1,4 @@
-#include "worker/mox_settings_manager.h"
+#include "worker/worker.h"
 
 #include <algorithm>
 #include <atomic>
@@ -37,7 +37,7 @@ std::string Milliseconds(std::chrono::milliseconds ms) {
 
 // The worker thread with what it works on. The thread is created first (held until Resume), then
 // the queue, and the reply callback and user value inside the dispatch.
-struct MoxSettingsManager::Impl final : Thread {
+struct Worker::Impl final : Thread {
   Impl(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
        DatabaseAccess& database, std::chrono::milliseconds idle_wait)
       : services_(services),
@@ -106,22 +106,18 @@ struct MoxSettingsManager::Impl final : Thread {
   CommandDispatch dispatch_;
 };
 
-MoxSettingsManager::MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value,
-                                       WorkerServices& services, DatabaseAccess& database,
-                                       std::chrono::milliseconds idle_wait, StopTimeouts stop)
-    : MoxSettingsManager(callback, user_value, services, nullptr, &database, idle_wait, stop) {}
+Worker::Worker(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+               DatabaseAccess& database, std::chrono::milliseconds idle_wait, StopTimeouts stop)
+    : Worker(callback, user_value, services, nullptr, &database, idle_wait, stop) {}
 
-MoxSettingsManager::MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value,
-                                       WorkerServices& services,
-                                       std::unique_ptr<DatabaseAccess> database)
-    : MoxSettingsManager(callback, user_value, services, std::move(database), nullptr,
-                         std::chrono::milliseconds(1000), StopTimeouts{}) {}
+Worker::Worker(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+               std::unique_ptr<DatabaseAccess> database)
+    : Worker(callback, user_value, services, std::move(database), nullptr,
+             std::chrono::milliseconds(1000), StopTimeouts{}) {}
 
-MoxSettingsManager::MoxSettingsManager(MoxReplyCallback callback, uint32_t user_value,
-                                       WorkerServices& services,
-                                       std::unique_ptr<DatabaseAccess> owned_database,
-                                       DatabaseAccess* other_database,
-                                       std::chrono::milliseconds idle_wait, StopTimeouts stop)
+Worker::Worker(MoxReplyCallback callback, uint32_t user_value, WorkerServices& services,
+               std::unique_ptr<DatabaseAccess> owned_database, DatabaseAccess* other_database,
+               std::chrono::milliseconds idle_wait, StopTimeouts stop)
     : services_(services),
       owned_database_(std::move(owned_database)),
       database_(owned_database_ ? *owned_database_ : *other_database),
@@ -148,12 +144,17 @@ MoxSettingsManager::MoxSettingsManager(MoxReplyCallback callback, uint32_t user_
   }
 }
 
-MoxSettingsManager::~MoxSettingsManager() {
+Worker::~Worker() {
   Finalize();
 }
 
-int32_t MoxSettingsManager::Post(int32_t request_tag, const uint8_t* payload, uint32_t length) {
-  if (length == 0 || payload == nullptr) return 0;
+int32_t Worker::Post(int32_t request_tag, const uint8_t* payload, uint32_t length) {
+  if (length == 0) return 0;
+  if (payload == nullptr) {
+    services_.WriteLog("Command_Plugin:: FAIL: null payload with length " + std::to_string(length) +
+                       ", command refused");
+    return 0;
+  }
   const uint8_t code = payload[0];
   const uint64_t text_bytes = length - 1;
   const uint64_t limit = MaxCommandTextBytes(code, max_command_bytes_);
@@ -185,7 +186,7 @@ int32_t MoxSettingsManager::Post(int32_t request_tag, const uint8_t* payload, ui
   return 0;
 }
 
-void MoxSettingsManager::Refuse(int32_t request_tag, uint8_t code) {
+void Worker::Refuse(int32_t request_tag, uint8_t code) {
   // Other codes are never answered, refused or not.
   if (!IsKnownMessageCode(code)) return;
   if (impl_->queue_.PushRefusal(request_tag, code, kMaxQueuedRefusals)) return;
@@ -196,7 +197,7 @@ void MoxSettingsManager::Refuse(int32_t request_tag, uint8_t code) {
   }
 }
 
-void MoxSettingsManager::ReportRoomAgain() {
+void Worker::ReportRoomAgain() {
   if (refused_.load() > 0) {
     const int64_t refused = refused_.exchange(0);
     if (refused > 0) {
@@ -215,7 +216,7 @@ void MoxSettingsManager::ReportRoomAgain() {
   }
 }
 
-std::string MoxSettingsManager::QueueLimitText() const {
+std::string Worker::QueueLimitText() const {
   const std::string commands = std::to_string(queue_limit_) + " commands";
   const std::string bytes = std::to_string(queue_byte_limit_) + " bytes";
   if (queue_byte_limit_ == 0) return commands;
@@ -223,17 +224,17 @@ std::string MoxSettingsManager::QueueLimitText() const {
   return commands + " or " + bytes;
 }
 
-bool MoxSettingsManager::WorkerLeftBehindRunning() noexcept {
+bool Worker::WorkerLeftBehindRunning() noexcept {
   return gWorkersLeftBehind.load() > 0;
 }
 
-void MoxSettingsManager::Terminate() noexcept {
+void Worker::Terminate() noexcept {
   if (!impl_) return;
   impl_->Terminate();
   impl_->queue_.WakeWorker();
 }
 
-bool MoxSettingsManager::StopWorker() noexcept {
+bool Worker::StopWorker() noexcept {
   // A thread never resumed ends at once without running Execute.
   if (impl_->WaitFor(stop_.finish)) return true;
   services_.WriteLog("MoxSettingsManager:: worker still busy " + Milliseconds(stop_.finish) +
@@ -265,7 +266,7 @@ bool MoxSettingsManager::StopWorker() noexcept {
   return false;
 }
 
-void MoxSettingsManager::Finalize() noexcept {
+void Worker::Finalize() noexcept {
   services_.WriteLog("MoxSettingsManager finalizing...");
   if (impl_) {
     Terminate();
