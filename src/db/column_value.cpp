@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "db/db_error.h"
+#include "db/database_error.h"
 
 namespace mox {
 namespace {
@@ -63,10 +63,10 @@ void CivilFromMjd(int64_t mjd, int64_t& year, unsigned& month, unsigned& day) {
 }
 
 [[noreturn]] void ThrowNoConversion(const XSQLVAR& var, const char* target) {
-  throw DBError("Column " +
-                std::string(var.aliasname, static_cast<std::size_t>(
-                                               std::max<ISC_SHORT>(var.aliasname_length, 0))) +
-                " cannot be read as " + target);
+  throw DatabaseError("Column " +
+                      std::string(var.aliasname, static_cast<std::size_t>(std::max<ISC_SHORT>(
+                                                     var.aliasname_length, 0))) +
+                      " cannot be read as " + target);
 }
 
 }  // namespace
@@ -183,7 +183,8 @@ int32_t ColumnAsInteger(const XSQLVAR& var, const BlobReader& read_blob) {
       }
     }
     if (value > std::numeric_limits<int32_t>::max() || value < std::numeric_limits<int32_t>::min())
-      throw DBError("Integer value out of range: " + FormatScaled(LoadInteger(var), var.sqlscale));
+      throw DatabaseError("Integer value out of range: " +
+                          FormatScaled(LoadInteger(var), var.sqlscale));
     return static_cast<int32_t>(value);
   }
   if (type == SQL_TEXT || type == SQL_VARYING || type == SQL_BLOB) {
@@ -191,7 +192,7 @@ int32_t ColumnAsInteger(const XSQLVAR& var, const BlobReader& read_blob) {
         type == SQL_BLOB ? read_blob(Load<ISC_QUAD>(var)) : std::string(TextBytes(var));
     int32_t value = 0;
     if (ParseDecimalInt32(text, value)) return value;
-    throw DBError("'" + text + "' is not a valid integer value");
+    throw DatabaseError("'" + text + "' is not a valid integer value");
   }
   ThrowNoConversion(var, "an integer");
 }

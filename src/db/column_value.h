@@ -18,11 +18,11 @@ bool ColumnIsNull(const XSQLVAR& var);
 // Integers in decimal, scaled numbers with their scale digits, floating point in the shortest form
 // that reads back equal, DATE as YYYY-MM-DD, TIME as HH:NN:SS, TIMESTAMP as YYYY-MM-DD HH:NN:SS,
 // CHAR and VARCHAR as their bytes, BLOBs whole, BOOLEAN as TRUE or FALSE; NULL as empty text.
-// Throws DBError for a type without a text form.
+// Throws DatabaseError for a type without a text form.
 std::string ColumnAsText(const XSQLVAR& var, const BlobReader& read_blob);
 
 // Integer columns unchanged (outside signed 32 bits is an error), scaled numbers rounded half away
-// from zero, text holding a decimal integer converted; NULL as 0. Throws DBError otherwise.
+// from zero, text holding a decimal integer converted; NULL as 0. Throws DatabaseError otherwise.
 int32_t ColumnAsInteger(const XSQLVAR& var, const BlobReader& read_blob);
 
 // Calendar parts of the client's date and time encodings (days since 1858-11-17, ten-thousandths

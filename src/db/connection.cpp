@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "db/db_error.h"
+#include "db/database_error.h"
 #include "db/dpb.h"
 #include "db/fb_client.h"
 #include "db/fb_error.h"
@@ -56,7 +56,7 @@ void Connection::SetParams(std::string user_name, std::string password, std::str
 }
 
 void Connection::SetIdleTimeout(int32_t ms, int64_t now_ms) {
-  if (ms < 0) throw DBError("Timeout values cannot be negative");
+  if (ms < 0) throw DatabaseError("Timeout values cannot be negative");
   idle_timer_.SetPeriod(ms, now_ms);
 }
 
@@ -71,7 +71,7 @@ void Connection::Check(const ISC_STATUS* status, bool ends_transaction) {
 
 void Connection::Connect() {
   if (Connected()) return;
-  if (name_.empty()) throw DBError("Database name is missing");
+  if (name_.empty()) throw DatabaseError("Database name is missing");
   const std::string dpb = BuildDpb(user_name_, password_, lc_ctype_);
   ISC_STATUS_ARRAY status;
   isc_db_handle handle = 0;
@@ -154,8 +154,8 @@ void Connection::ServeIdleTick(int64_t now_ms) {
 }
 
 void Connection::StartTransaction() {
-  if (TransactionActive()) throw DBError("Transaction is already active");
-  if (!Connected()) throw DBError("Database not connected");
+  if (TransactionActive()) throw DatabaseError("Transaction is already active");
+  if (!Connected()) throw DatabaseError("Database not connected");
   // No parameters: the server's default transaction.
   TransactionExistenceBlock block{&handle_, 0, nullptr};
   ISC_STATUS_ARRAY status;
@@ -173,8 +173,8 @@ void Connection::Rollback() {
 }
 
 void Connection::EndTransaction(decltype(&isc_commit_transaction) end) {
-  if (!TransactionActive()) throw DBError("Transaction is not active");
-  if (!Connected()) throw DBError("Database not connected");
+  if (!TransactionActive()) throw DatabaseError("Transaction is not active");
+  if (!Connected()) throw DatabaseError("Database not connected");
   ISC_STATUS_ARRAY status;
   end(status, &transaction_);
   Check(status, true);

@@ -34,12 +34,12 @@ class Connection {
   // What the next Connect sends.
   void SetDatabaseName(std::string name) { name_ = std::move(name); }
   void SetParams(std::string user_name, std::string password, std::string lc_ctype);
-  // Throws DBError for a negative value; 0 disarms the idle timer.
+  // Throws DatabaseError for a negative value; 0 disarms the idle timer.
   void SetIdleTimeout(int32_t ms, int64_t now_ms);
 
   bool Connected() const { return handle_ != 0; }
-  // Attaches and reads the database's SQL dialect. Throws DBError ("Database name is missing",
-  // a DPB value too long) or FbError.
+  // Attaches and reads the database's SQL dialect. Throws DatabaseError ("Database name is
+  // missing", a DPB value too long) or FbError.
   void Connect();
   // One database-info request. False when there is no connection or it does not answer (then the
   // connection has been force-closed).
@@ -70,8 +70,8 @@ class Connection {
   bool ReconnectRefused() const noexcept { return reconnect_refused_.load(); }
 
   // The transaction, started with an empty parameter block (the server's default: snapshot, wait,
-  // read-write). Throw DBError or FbError; a commit or rollback that fails stays active unless the
-  // connection was lost (then it has been force-closed).
+  // read-write). Throw DatabaseError or FbError; a commit or rollback that fails stays active
+  // unless the connection was lost (then it has been force-closed).
   bool TransactionActive() const { return transaction_ != 0; }
   void StartTransaction();
   void Commit();
@@ -84,7 +84,7 @@ class Connection {
   void AddTextParam(std::string_view value);
   void AddIntegerParam(int32_t value);
   // Prepares and executes the statement in the transaction; it stays prepared until
-  // CloseStatement. Throws DBError/FbError; on failure the statement is freed again.
+  // CloseStatement. Throws DatabaseError/FbError; on failure the statement is freed again.
   void ExecuteStatement();
   // ExecuteStatement, then the first row fetched.
   void OpenStatement();

@@ -3,7 +3,7 @@
 
 #include "db/column_value.h"
 #include "db/connection.h"
-#include "db/db_error.h"
+#include "db/database_error.h"
 #include "db/fb_client.h"
 #include "db/fb_error.h"
 #include "db/xsqlda_buffer.h"
@@ -34,12 +34,12 @@ void Connection::AddIntegerParam(int32_t value) {
 }
 
 void Connection::RequireTransaction() const {
-  if (!Connected()) throw DBError("Database not connected");
-  if (!TransactionActive()) throw DBError("Transaction is not active");
+  if (!Connected()) throw DatabaseError("Database not connected");
+  if (!TransactionActive()) throw DatabaseError("Transaction is not active");
 }
 
 void Connection::ExecuteStatement() {
-  if (statement_open_) throw DBError("The query is already open");
+  if (statement_open_) throw DatabaseError("The query is already open");
   try {
     RequireTransaction();
     ISC_STATUS_ARRAY status;
@@ -67,8 +67,8 @@ void Connection::ExecuteStatement() {
     client_->dsql_describe_bind(status, statement.get(), dialect_, input.get());
     Check(status);
     if (input.Described() != static_cast<int>(params_.size())) {
-      throw DBError("The statement has " + std::to_string(input.Described()) + " parameters, " +
-                    std::to_string(params_.size()) + " values given");
+      throw DatabaseError("The statement has " + std::to_string(input.Described()) +
+                          " parameters, " + std::to_string(params_.size()) + " values given");
     }
     BindParams(input);
 
@@ -116,9 +116,9 @@ int Connection::FieldCount() const {
 }
 
 const XSQLVAR& Connection::Column(int index) const {
-  if (!statement_open_ || eof_) throw DBError("The query has no current row");
+  if (!statement_open_ || eof_) throw DatabaseError("The query has no current row");
   if (index < 0 || index >= FieldCount())
-    throw DBError("Field index " + std::to_string(index) + " out of range");
+    throw DatabaseError("Field index " + std::to_string(index) + " out of range");
   return output_->Var(index);
 }
 

@@ -25,14 +25,14 @@ struct CancelCall {
 
 }  // namespace
 
-bool CancelRunningCall(Connection& connection, DBCancelKind kind,
+bool CancelRunningCall(Connection& connection, CancelKind kind,
                        std::chrono::milliseconds wait) noexcept {
-  if (kind == DBCancelKind::kAbort) connection.RefuseReconnect();
+  if (kind == CancelKind::kAbort) connection.RefuseReconnect();
   try {
     std::shared_ptr<const FbClient> client = connection.SharedClient();
     isc_db_handle handle = connection.PublishedHandle();
     if (handle == 0 || client == nullptr || client->cancel_operation == nullptr) return false;
-    const ISC_USHORT option = kind == DBCancelKind::kAbort ? fb_cancel_abort : fb_cancel_raise;
+    const ISC_USHORT option = kind == CancelKind::kAbort ? fb_cancel_abort : fb_cancel_raise;
 
     // A raise is a packet to the server, and sending it can wait on the connection like any call.
     auto call = std::make_shared<CancelCall>();

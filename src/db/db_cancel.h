@@ -8,7 +8,7 @@ namespace mox {
 
 class Connection;
 
-enum class DBCancelKind {
+enum class CancelKind {
   kRaise,  // the server stops the running statement; the call fails with "operation cancelled"
   kAbort,  // the client drops the connection itself: the only help when the network is silent
 };
@@ -19,7 +19,7 @@ enum class DBCancelKind {
 // for the client library to take the request: a request that has not returned by then goes on on
 // a thread of its own, and the library is kept loaded for it. False when there is no connection,
 // the client cannot cancel, or the request failed or is still running. Never throws.
-bool CancelRunningCall(Connection& connection, DBCancelKind kind,
+bool CancelRunningCall(Connection& connection, CancelKind kind,
                        std::chrono::milliseconds wait) noexcept;
 
 // The error text of a connect refused for that reason.

@@ -2,7 +2,7 @@
 
 #include <ibase.h>
 
-#include "db/db_error.h"
+#include "db/database_error.h"
 
 namespace mox {
 namespace {
@@ -10,7 +10,8 @@ namespace {
 void AppendItem(std::string& dpb, char code, std::string_view name, std::string_view value) {
   if (value.empty()) return;
   if (value.size() > 255) {
-    throw DBError("The connection parameter " + std::string(name) + " is longer than 255 bytes");
+    throw DatabaseError("The connection parameter " + std::string(name) +
+                        " is longer than 255 bytes");
   }
   dpb += code;
   dpb += static_cast<char>(value.size());

@@ -5,7 +5,7 @@
 
 namespace mox {
 
-int64_t GetMsCounter() {
+int64_t SteadyMilliseconds() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
@@ -23,7 +23,7 @@ std::string FormatElapsedField(int64_t elapsed_ms) {
 }
 
 std::string ElapsedField(int64_t start_ms) {
-  return FormatElapsedField(GetMsCounter() - start_ms);
+  return FormatElapsedField(SteadyMilliseconds() - start_ms);
 }
 
 }  // namespace mox

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "db/db_error.h"
+#include "db/database_error.h"
 #include "platform/static_mutex.h"
 #include "platform/text_encoding.h"
 
@@ -99,7 +99,7 @@ std::shared_ptr<const FbClient> FbClient::Load() {
     }
     tried += (tried.empty() ? "tried " : "; ") + platform::PathForLog(name) + ": " + reason;
   }
-  throw DBError(
+  throw DatabaseError(
       "InterBase library " + std::string(platform::kClientLibraryNames.front()) +
           " not found in the path. Please install InterBase to use this functionality",
       tried + "; looked in " + platform::PathForLog(platform::DynamicLibrary::SearchPlaces()));

@@ -18,7 +18,8 @@ class FbClient {
  public:
   // The first library of ClientLibraryNames() that opens and has every entry point. Loaded once
   // and kept until ReleaseClientLibrary (the library's unload), so that a worker created again
-  // finds it in place. Throws DBError ("InterBase library libfbclient.so.2 not found in the path.
+  // finds it in place. Throws DatabaseError ("InterBase library libfbclient.so.2 not found in the
+  // path.
   // ...", gds32.dll on Windows) when none loads, its detail naming each library tried, why it
   // failed and where it was looked for. On 32-bit Windows every entry point is __stdcall:
   // ibase.h says so under _WIN32, and the decltype types below carry it.

@@ -7,16 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "db/db_error.h"
+#include "db/database_error.h"
 
 namespace mox {
 
 class FbClient;
 
-class FbError : public DBError {
+class FbError : public DatabaseError {
  public:
   FbError(const std::string& message, std::vector<ISC_STATUS> codes)
-      : DBError(message), codes_(std::move(codes)) {}
+      : DatabaseError(message), codes_(std::move(codes)) {}
 
   // The error codes (isc_arg_gds entries) of the status vector, in order.
   const std::vector<ISC_STATUS>& Codes() const { return codes_; }

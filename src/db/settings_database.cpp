@@ -79,7 +79,7 @@ int32_t SettingsDatabase::Open() noexcept {
   // connects or transactions of its own, so there is nothing to switch off.
   if (!connection_) return -1;
   Connection& connection = *connection_;
-  const int64_t start = GetMsCounter();
+  const int64_t start = SteadyMilliseconds();
   if (connection.Connected() && connection.Probe()) return 0;
   if (connection.ReconnectRefused()) {
     WriteProtocol(ElapsedField(start) +
@@ -88,7 +88,7 @@ int32_t SettingsDatabase::Open() noexcept {
   }
   try {
     Disconnect();
-    connection.SetIdleTimeout(settings_.db_time, GetMsCounter());
+    connection.SetIdleTimeout(settings_.db_time, SteadyMilliseconds());
     connection.SetDatabaseName(settings_.db_file);
     connection.SetParams(settings_.db_user, settings_.db_pass, settings_.db_lang);
     WriteProtocol(ElapsedField(start) + "DBOpen:: Connecting to " + SafeForLog(settings_.db_file));
@@ -104,7 +104,7 @@ int32_t SettingsDatabase::Open() noexcept {
 void SettingsDatabase::Disconnect() noexcept {
   if (!connection_) return;
   Connection& connection = *connection_;
-  const int64_t start = GetMsCounter();
+  const int64_t start = SteadyMilliseconds();
   if (!connection.Connected() || !connection.Probe()) return;
   try {
     if (connection.TransactionActive()) connection.Commit();
@@ -125,14 +125,14 @@ void SettingsDatabase::Disconnect() noexcept {
 void SettingsDatabase::ServeIdleTicks() noexcept {
   if (!connection_) return;
   try {
-    connection_->ServeIdleTick(GetMsCounter());
+    connection_->ServeIdleTick(SteadyMilliseconds());
   } catch (...) {
   }
 }
 
 void SettingsDatabase::CancelOperation(bool abort, std::chrono::milliseconds wait) noexcept {
   if (connection_) {
-    CancelRunningCall(*connection_, abort ? DBCancelKind::kAbort : DBCancelKind::kRaise, wait);
+    CancelRunningCall(*connection_, abort ? CancelKind::kAbort : CancelKind::kRaise, wait);
   }
 }
 
@@ -158,7 +158,7 @@ int SettingsDatabase::SetModifiedStateInputCount() {
 }
 
 int32_t SettingsDatabase::CallProcedure(const ProcedureCall& call, FirstRow& row) noexcept {
-  const int64_t start = GetMsCounter();
+  const int64_t start = SteadyMilliseconds();
   if (Open() != 0) return -1;
   Connection& connection = *connection_;
   try {

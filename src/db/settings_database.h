@@ -26,9 +26,9 @@ class SettingsDatabase final : public DatabaseAccess {
   SettingsDatabase& operator=(const SettingsDatabase&) = delete;
 
   // Keeps the connection settings, loads the client library and makes the connection object (no
-  // connection yet), logging "CreateDBControls:: OK". Throws DBError when the client library cannot
-  // be loaded ("InterBase library libfbclient.so.2 not found in the path. Please install InterBase
-  // to use this functionality").
+  // connection yet), logging "CreateDBControls:: OK". Throws DatabaseError when the client library
+  // cannot be loaded ("InterBase library libfbclient.so.2 not found in the path. Please install
+  // InterBase to use this functionality").
   void Init(const Settings& settings) override;
   // Closes an open connection (logged) and frees the connection object, logging
   // "DestroyDBControls:: OK" when there was one.

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "db/db_error.h"
+#include "db/database_error.h"
 
 namespace mox {
 namespace {
@@ -60,7 +60,7 @@ void XsqldaBuffer::SetText(int index, std::string_view bytes, short charset) {
   static_assert(kMaxTextParameterBytes ==
                 static_cast<std::size_t>(std::numeric_limits<ISC_SHORT>::max()) - kVaryingHeader);
   if (bytes.size() > kMaxTextParameterBytes) {
-    throw DBError("A parameter value is longer than 32765 bytes");
+    throw DatabaseError("A parameter value is longer than 32765 bytes");
   }
   XSQLVAR& var = Var(index);
   std::vector<char>& area = AreaFor(index, kVaryingHeader + bytes.size());

@@ -34,7 +34,8 @@ class XsqldaBuffer {
   void AllocateForOutput();
 
   // Input: entry `index` becomes a text of the given bytes (a VARCHAR in the character set in
-  // `charset`), or a 32-bit integer. Throws DBError for a text longer than a VARCHAR can carry.
+  // `charset`), or a 32-bit integer. Throws DatabaseError for a text longer than a VARCHAR can
+  // carry.
   void SetText(int index, std::string_view bytes, short charset);
   void SetInteger(int index, int32_t value);
 

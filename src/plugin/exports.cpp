@@ -6,7 +6,7 @@
 #include <string>
 
 #include "apMoxSettingsManager.h"
-#include "db/db_error.h"
+#include "db/database_error.h"
 #include "db/fb_client.h"
 #include "db/settings_database.h"
 #include "log/log_text.h"
@@ -71,7 +71,7 @@ template <typename Body>
 auto Guarded(const char* routine, Body body) noexcept -> decltype(body()) {
   try {
     return body();
-  } catch (const DBError& error) {
+  } catch (const DatabaseError& error) {
     LogFailure(routine, error.what());
     if (!error.detail().empty()) LogFailure(routine, error.detail().c_str());
   } catch (const std::exception& error) {

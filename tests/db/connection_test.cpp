@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "config/settings.h"
-#include "db/db_error.h"
+#include "db/database_error.h"
 #include "db/fb_client.h"
 #include "db_test_fixture.h"
 #include "platform/module_path.h"
@@ -42,7 +42,7 @@ TEST_F(DbLifecycleTest, MissingClientLibraryFailsCreationAndLeavesNoConnection) 
   try {
     InitDatabase();
     ADD_FAILURE() << "Init succeeded without a client library";
-  } catch (const DBError& error) {
+  } catch (const DatabaseError& error) {
     EXPECT_STREQ(error.what(),
                  "InterBase library libfbclient.so.2 not found in the path. Please install "
                  "InterBase to use this functionality");

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "db/db_error.h"
+#include "db/database_error.h"
 
 namespace mox {
 namespace {
@@ -36,11 +36,11 @@ TEST(DpbTest, ValuesOfExactly255BytesFitAndLongerOnesAreRejectedWithoutShowingTh
   try {
     BuildDpb("SYSDBA", secret, "WIN1251");
     FAIL() << "a 256-byte password was accepted";
-  } catch (const DBError& error) {
+  } catch (const DatabaseError& error) {
     EXPECT_STREQ(error.what(), "The connection parameter Password is longer than 255 bytes");
   }
-  EXPECT_THROW(BuildDpb(std::string(300, 'x'), "", ""), DBError);
-  EXPECT_THROW(BuildDpb("", "", std::string(256, 'c')), DBError);
+  EXPECT_THROW(BuildDpb(std::string(300, 'x'), "", ""), DatabaseError);
+  EXPECT_THROW(BuildDpb("", "", std::string(256, 'c')), DatabaseError);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "config/settings.h"
-#include "db/db_error.h"
+#include "db/database_error.h"
 #include "db/request_list.h"
 #include "db_test_fixture.h"
 

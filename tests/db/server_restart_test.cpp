@@ -7,7 +7,7 @@
 
 #include "config/settings.h"
 #include "db/connection.h"
-#include "db/db_error.h"
+#include "db/database_error.h"
 #include "db_test_fixture.h"
 
 namespace mox::test {

@@ -46,7 +46,7 @@ class SampleDatabase {
   std::string Password() const;
   DbAccess Access() const { return access_; }
 
-  // Runs one statement on an attachment of its own and commits. Throws DBError.
+  // Runs one statement on an attachment of its own and commits. Throws DatabaseError.
   void Execute(const std::string& sql) const;
   // The first column of the first row of a query as text (empty when there is no row).
   std::string QueryValue(const std::string& sql) const;

@@ -9,10 +9,10 @@ namespace mox {
 
 // An error of the database layer; what() is the message text that goes into log lines, and
 // detail() an optional second line that explains it (empty when there is none).
-class DBError : public std::runtime_error {
+class DatabaseError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
-  DBError(const std::string& message, std::string detail)
+  DatabaseError(const std::string& message, std::string detail)
       : std::runtime_error(message),
         detail_(std::make_shared<const std::string>(std::move(detail))) {}
 
