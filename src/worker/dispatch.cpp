@@ -3,8 +3,8 @@
 #include <exception>
 #include <limits>
 
+#include "db/xsqlda_buffer.h"
 #include "log/error_text.h"
-#include "worker/command_limits.h"
 
 namespace mox {
 namespace {
@@ -26,12 +26,31 @@ std::string Describe(const std::exception_ptr& error) {
 
 }  // namespace
 
+bool IsKnownMessageCode(uint8_t code) {
+  return code == MSG_GETDATABYID || code == MSG_GETMODIFIEDSTATEBYID ||
+         code == MSG_SETMODIFIEDSTATEBYID || code == MSG_BLOCKINGS_GETDATA ||
+         code == MSG_BLOCKINGS_SETPWD || code == MSG_BLOCKINGS_SETLINK;
+}
+
+uint64_t MaxCommandTextBytes(uint8_t code, std::size_t max_command_bytes) {
+  switch (code) {
+    case MSG_GETDATABYID:
+    case MSG_GETMODIFIEDSTATEBYID:
+      return kMaxTextParameterBytes;
+    case MSG_SETMODIFIEDSTATEBYID:
+      return kMaxTextParameterBytes + 1;
+    default:
+      return max_command_bytes;
+  }
+}
+
 CommandDispatch::CommandDispatch(MoxReplyCallback callback, uint32_t user_value,
                                  WorkerServices& services, DatabaseAccess& database)
     : reply_callback_(callback),
       user_value_(user_value),
       services_(services),
-      database_(database) {}
+      database_(database),
+      plugin_name_(services.PluginName()) {}
 
 void CommandDispatch::HandleCommand(const CommandRecord& record) noexcept {
   if (record.refused) {
@@ -181,7 +200,7 @@ void CommandDispatch::SendReply(int32_t request_tag, const std::string& reply) n
 }
 
 void CommandDispatch::CallCallback(int32_t request_tag, const char* reply, int32_t length) {
-  reply_callback_(request_tag, services_.PluginName(), reply, length, user_value_);
+  reply_callback_(request_tag, plugin_name_, reply, length, user_value_);
 }
 
 }  // namespace mox

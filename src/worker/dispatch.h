@@ -20,6 +20,14 @@
 
 namespace mox {
 
+// True for the message codes that select a command (and are answered).
+bool IsKnownMessageCode(uint8_t code);
+
+// The most bytes of command text a command of `code` may carry. Codes 1 to 3 hand their text to one
+// text parameter of the database (code 3 after its state byte), so a longer text can never
+// succeed; every other code is held to `max_command_bytes`.
+uint64_t MaxCommandTextBytes(uint8_t code, std::size_t max_command_bytes);
+
 class CommandDispatch {
  public:
   // `callback` may be empty: commands are then logged and dropped.
@@ -52,6 +60,8 @@ class CommandDispatch {
   uint32_t user_value_;
   WorkerServices& services_;
   DatabaseAccess& database_;
+  // Valid while the library is loaded.
+  const char* const plugin_name_;
   // A reply is sent under a shared hold of the gate; closing takes it exclusively, so that once
   // it is taken no call of the callback is running or can begin.
   SharedTimedMutex reply_gate_;

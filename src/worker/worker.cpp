@@ -29,6 +29,13 @@ constinit std::atomic<int> gWorkersLeftBehind{0};
 // back to the system.
 constexpr std::size_t kBacklogWorthReleasing = 10000;
 
+// The log line of a command refused for its size.
+std::string OversizedCommandLine(uint8_t code, uint64_t text_bytes, uint64_t limit) {
+  return "Command_Plugin:: FAIL: message " + std::to_string(code) + " with " +
+         std::to_string(text_bytes) + " bytes of command text refused, its limit is " +
+         std::to_string(limit) + " bytes";
+}
+
 std::string Milliseconds(std::chrono::milliseconds ms) {
   return std::to_string(ms.count()) + " ms";
 }

@@ -14,12 +14,21 @@
 #include <string>
 
 #include "apMoxSettingsManager.h"
-#include "worker/command_limits.h"
 
 namespace mox {
 
 class DatabaseAccess;
 class WorkerServices;
+
+// The default of [Queue] MaxCommandBytes: the longest command text of the blocking codes (and of
+// unknown codes, which are only logged). A command over its limit is refused before it is copied,
+// queued, parsed or logged whole, so that one command cannot take memory out of all proportion to
+// what it can do.
+inline constexpr std::size_t kDefaultMaxCommandBytes = 1024 * 1024;
+
+// The most refused commands waiting for their answer (code byte alone) in the queue; about 40
+// bytes each. A command refused beyond them is dropped without reply, and counted.
+inline constexpr std::size_t kMaxQueuedRefusals = 65536;
 
 // How long destruction waits for a worker thread that does not end: first for the command in
 // progress to finish, then after asking the client library to cancel the running database call,
