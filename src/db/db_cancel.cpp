@@ -1,9 +1,7 @@
 #include "db/db_cancel.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "db/connection.h"
@@ -11,16 +9,17 @@
 #include "db/fb_error.h"
 #include "platform/dynamic_library.h"
 #include "platform/module_path.h"
+#include "platform/thread_annotations.h"
 
 namespace mox {
 namespace {
 
 // Shared by the caller and the thread that makes the request, which may outlive the caller's wait.
 struct CancelCall {
-  std::mutex lock;
-  std::condition_variable returned;
-  bool done = false;  // guarded by lock
-  bool ok = false;    // guarded by lock
+  Mutex lock;
+  CondVar returned;
+  bool done GUARDED_BY(lock) = false;
+  bool ok GUARDED_BY(lock) = false;
 };
 
 }  // namespace
@@ -39,19 +38,25 @@ bool CancelRunningCall(Connection& connection, CancelKind kind,
     std::thread requester([call, client, handle, option]() mutable {
       ISC_STATUS_ARRAY status{};
       client->cancel_operation(status, &handle, option);
-      std::lock_guard lock(call->lock);
+      MutexLock lock(call->lock);
       call->done = true;
       call->ok = !Failed(status);
-      call->returned.notify_all();
+      call->returned.NotifyAll();
     });
-    std::unique_lock lock(call->lock);
-    if (call->returned.wait_for(lock, wait, [&call] { return call->done; })) {
-      const bool ok = call->ok;
-      lock.unlock();
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    bool done = false;
+    bool ok = false;
+    {
+      MutexLock lock(call->lock);
+      while (!call->done && call->returned.WaitUntil(call->lock, deadline)) {
+      }
+      done = call->done;
+      ok = call->ok;
+    }
+    if (done) {
       requester.join();
       return ok;
     }
-    lock.unlock();
     requester.detach();
     platform::DynamicLibrary::PinLoaded(platform::ThisModulePath());
     return false;

@@ -6,12 +6,13 @@
 #include "db/database_error.h"
 #include "platform/static_mutex.h"
 #include "platform/text_encoding.h"
+#include "platform/thread_annotations.h"
 
 namespace mox {
 namespace {
 
-std::mutex gNamesLock;
-std::optional<std::vector<std::string>> gNamesOverride;
+Mutex gNamesLock;
+std::optional<std::vector<std::string>> gNamesOverride GUARDED_BY(gNamesLock);
 
 // Holds a value whose destructor never runs: the kept client must not be unloaded by the
 // library's own destructors at process exit, while the client library's exit handlers run.
@@ -40,13 +41,13 @@ bool Bind(const platform::DynamicLibrary& library, const char* name, Function& t
 }  // namespace
 
 std::vector<std::string> ClientLibraryNames() {
-  std::lock_guard lock(gNamesLock);
+  MutexLock lock(gNamesLock);
   if (gNamesOverride) return *gNamesOverride;
   return {platform::kClientLibraryNames.begin(), platform::kClientLibraryNames.end()};
 }
 
 void OverrideClientLibraryNamesForTesting(std::optional<std::vector<std::string>> names) {
-  std::lock_guard lock(gNamesLock);
+  MutexLock lock(gNamesLock);
   gNamesOverride = std::move(names);
 }
 

@@ -53,7 +53,14 @@ class CondVar {
     lock.release();  // the caller's hold goes on
     return notified;
   }
+  // Releases `mutex`, waits for a notification or a spurious wake, and holds `mutex` again.
+  void Wait(Mutex& mutex) REQUIRES(mutex) {
+    std::unique_lock lock(mutex.mutex_, std::adopt_lock);
+    variable_.wait(lock);
+    lock.release();
+  }
   void NotifyOne() noexcept { variable_.notify_one(); }
+  void NotifyAll() noexcept { variable_.notify_all(); }
 
  private:
   std::condition_variable variable_;

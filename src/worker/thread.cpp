@@ -11,11 +11,11 @@ Thread::~Thread() {
 
 void Thread::Resume() {
   {
-    std::lock_guard lock(gate_lock_);
+    MutexLock lock(gate_lock_);
     if (resumed_ || skip_execute_) return;
     resumed_ = true;
   }
-  gate_.notify_one();
+  gate_.NotifyOne();
 }
 
 void Thread::Terminate() noexcept {
@@ -25,10 +25,10 @@ void Thread::Terminate() noexcept {
 void Thread::WaitFor() noexcept {
   if (!thread_.joinable()) return;
   {
-    std::lock_guard lock(gate_lock_);
+    MutexLock lock(gate_lock_);
     if (!resumed_) skip_execute_ = true;
   }
-  gate_.notify_one();
+  gate_.NotifyOne();
   // Cannot fail: the thread is joinable and is not this one (Execute never waits for itself).
   try {
     thread_.join();
@@ -38,18 +38,21 @@ void Thread::WaitFor() noexcept {
 
 bool Thread::WaitFor(std::chrono::milliseconds timeout) noexcept {
   if (!thread_.joinable()) return true;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
   {
-    std::unique_lock lock(gate_lock_);
+    MutexLock lock(gate_lock_);
     if (!resumed_) skip_execute_ = true;
-    gate_.notify_one();
-    if (!ended_.wait_for(lock, timeout, [this] { return body_done_; })) return false;
+    gate_.NotifyOne();
+    while (!body_done_) {
+      if (!ended_.WaitUntil(gate_lock_, deadline) && !body_done_) return false;
+    }
   }
   WaitFor();  // the body has returned: the join is immediate
   return true;
 }
 
 bool Thread::Abandon() noexcept {
-  std::lock_guard lock(gate_lock_);
+  MutexLock lock(gate_lock_);
   if (body_done_) return false;
   given_up_ = true;
   // Detached under the lock: the thread reads given_up_ under it too, so OnAbandonedEnd (which may
@@ -61,8 +64,8 @@ bool Thread::Abandon() noexcept {
 void Thread::Run() noexcept {
   bool run = false;
   {
-    std::unique_lock lock(gate_lock_);
-    gate_.wait(lock, [this] { return resumed_ || skip_execute_; });
+    MutexLock lock(gate_lock_);
+    while (!resumed_ && !skip_execute_) gate_.Wait(gate_lock_);
     run = !skip_execute_;
   }
   if (run) {
@@ -74,11 +77,11 @@ void Thread::Run() noexcept {
   }
   bool given_up = false;
   {
-    std::lock_guard lock(gate_lock_);
+    MutexLock lock(gate_lock_);
     body_done_ = true;
     given_up = given_up_;
     // Notified under the lock: an owner that wakes cannot destroy the object before it is let go.
-    ended_.notify_all();
+    ended_.NotifyAll();
   }
   if (given_up) OnAbandonedEnd();
 }

@@ -7,10 +7,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 #include "platform/module_thread.h"
+#include "platform/thread_annotations.h"
 
 namespace mox {
 
@@ -26,20 +25,20 @@ class Thread {
   Thread& operator=(const Thread&) = delete;
 
   // Lets the thread run Execute. Does nothing after the first call or once WaitFor has begun.
-  void Resume();
+  void Resume() EXCLUDES(gate_lock_);
   // Sets the stop flag; Execute decides when to look at it.
   void Terminate() noexcept;
   bool Terminated() const noexcept { return terminated_.load(std::memory_order_acquire); }
   // Waits until the thread has ended. A thread never resumed ends at once without running
   // Execute. A derived class whose Execute uses its own members calls Terminate and WaitFor in
   // its destructor, because those members are gone by the time ~Thread runs.
-  void WaitFor() noexcept;
+  void WaitFor() noexcept EXCLUDES(gate_lock_);
   // The same, waiting at most `timeout`: true when the thread has ended (it is then joined).
-  bool WaitFor(std::chrono::milliseconds timeout) noexcept;
+  bool WaitFor(std::chrono::milliseconds timeout) noexcept EXCLUDES(gate_lock_);
   // Lets a thread that does not end go on alone: it is detached, and once its Execute returns it
   // runs OnAbandonedEnd. The owner must then never destroy the object (the thread still uses it).
   // False when the thread has ended after all; the owner then goes on as usual.
-  bool Abandon() noexcept;
+  bool Abandon() noexcept EXCLUDES(gate_lock_);
 
  protected:
   // The thread body. An exception that leaves it ends the thread quietly; report failures inside.
@@ -49,15 +48,15 @@ class Thread {
   virtual void OnAbandonedEnd() noexcept {}
 
  private:
-  void Run() noexcept;
+  void Run() noexcept EXCLUDES(gate_lock_);
 
-  std::mutex gate_lock_;
-  std::condition_variable gate_;   // Resume, or WaitFor before Resume
-  std::condition_variable ended_;  // the body has returned
-  bool resumed_ = false;           // guarded by gate_lock_
-  bool skip_execute_ = false;      // guarded by gate_lock_: never run Execute
-  bool body_done_ = false;         // guarded by gate_lock_
-  bool given_up_ = false;          // guarded by gate_lock_: abandoned by its owner
+  Mutex gate_lock_;
+  CondVar gate_;   // Resume, or WaitFor before Resume
+  CondVar ended_;  // the body has returned
+  bool resumed_ GUARDED_BY(gate_lock_) = false;
+  bool skip_execute_ GUARDED_BY(gate_lock_) = false;  // never run Execute
+  bool body_done_ GUARDED_BY(gate_lock_) = false;
+  bool given_up_ GUARDED_BY(gate_lock_) = false;  // abandoned by its owner
   std::atomic<bool> terminated_{false};
   // Last, so that everything Run reads exists when it starts. It keeps the library loaded while
   // it runs (see ModuleThread).
