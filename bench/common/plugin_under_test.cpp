@@ -24,13 +24,8 @@ std::string PluginToTest() {
 PluginUnderTest::PluginUnderTest() : library_path_(folder_.File("apMoxSettingsManager.so")) {
   std::filesystem::copy_file(PluginToTest(), library_path_);
   std::string error;
-  library_ = platform::DynamicLibrary::Open(library_path_, &error);
-  if (!library_) throw std::runtime_error("cannot load the plug-in: " + error);
-  init_ = library_.Get<decltype(init_)>("Init_Plugin");
-  command_ = library_.Get<decltype(command_)>("Command_Plugin");
-  finalize_ = library_.Get<decltype(finalize_)>("Finalize_Plugin");
-  if (init_ == nullptr || command_ == nullptr || finalize_ == nullptr)
-    throw std::runtime_error("the plug-in lacks an export");
+  library_ = PluginLibrary::Open(library_path_, &error);
+  if (!library_) throw std::runtime_error(error);
   PluginUnderTest* expected = nullptr;
   if (!gLoaded.compare_exchange_strong(expected, this))
     throw std::logic_error("one plug-in at a time");
@@ -57,12 +52,12 @@ void PluginUnderTest::WriteSettings(const PluginSettings& s) {
 
 void PluginUnderTest::Init() {
   const char* name = nullptr;
-  init_(&name, &PluginUnderTest::OnReply, 4242);
+  library_.Init(&name, &PluginUnderTest::OnReply, 4242);
   running_ = true;
 }
 
 void PluginUnderTest::Finalize() {
-  finalize_();
+  library_.Finalize();
   running_ = false;
 }
 

@@ -17,7 +17,7 @@
 
 #include "apMoxSettingsManager.h"
 #include "common/temp_folder.h"
-#include "platform/dynamic_library.h"
+#include "plugin_library.h"
 
 namespace mox::bench {
 
@@ -49,7 +49,7 @@ class PluginUnderTest {
   bool Running() const { return running_; }
 
   int32_t Command(int32_t tag, const void* payload, uint32_t length) {
-    return command_(tag, payload, length);
+    return library_.Command(tag, payload, length);
   }
 
   // Replies are recorded for tags 0 .. capacity-1 (time and length); other tags are only counted.
@@ -70,10 +70,7 @@ class PluginUnderTest {
 
   TempFolder folder_;
   std::string library_path_;
-  platform::DynamicLibrary library_;
-  MoxInitPluginFunction init_ = nullptr;
-  MoxCommandPluginFunction command_ = nullptr;
-  MoxFinalizePluginFunction finalize_ = nullptr;
+  PluginLibrary library_;
   bool running_ = false;
 
   std::vector<int64_t> reply_ns_;

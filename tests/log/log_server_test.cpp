@@ -1,6 +1,5 @@
 // The program log with a log-server client: a test double of the client library is copied beside
 // the pretend host, configured through the host's ini file, and records its calls in a file.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include "log/program_log.h"
 #include "log/uni_log.h"
 #include "log_test_support.h"
+#include "support/loaded_library.h"
 
 namespace mox {
 namespace {
@@ -51,12 +51,7 @@ class LogServer : public test::ProgramLogTest {
     return static_cast<int>(std::count(loads.begin(), loads.end(), '\n'));
   }
 
-  bool ClientIsLoaded() const {
-    void* handle = dlopen(client_path().c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (handle == nullptr) return false;
-    dlclose(handle);
-    return true;
-  }
+  bool ClientIsLoaded() const { return test::IsLoaded(client_path()); }
 
   // The texts of the lines in the log files, whatever their hour.
   std::vector<std::string> FileLines() const {

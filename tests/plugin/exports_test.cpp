@@ -1,6 +1,5 @@
 // The plug-in as a host sees it before any database is involved: its exported symbols, its name,
 // and what it does when it is used out of order.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -14,6 +13,7 @@
 
 #include "apMoxSettingsManager.h"
 #include "plugin/plugin_host.h"
+#include "plugin_library.h"
 
 // A host that loads the library holds the exports through the header's function-pointer types:
 // they must stay the exports' own.
@@ -162,19 +162,16 @@ TEST(ExportsTest, OwnPathIsTheOneTheHostLoadedEvenThroughALinkOrARelativePath) {
   std::filesystem::create_symlink(target.library_path(), link);
   const std::filesystem::path start = std::filesystem::current_path();
   std::filesystem::current_path(target.dir().path());
-  void* handle = dlopen("./plugins/apMoxSettingsManager_Alias.so", RTLD_NOW | RTLD_LOCAL);
+  std::string error;
+  PluginLibrary alias = PluginLibrary::Open("./plugins/apMoxSettingsManager_Alias.so", &error);
   std::filesystem::current_path(start);  // a host may move before Init_Plugin
-  ASSERT_NE(handle, nullptr) << dlerror();
-  auto init = reinterpret_cast<MoxInitPluginFunction>(dlsym(handle, "Init_Plugin"));
-  auto finalize = reinterpret_cast<MoxFinalizePluginFunction>(dlsym(handle, "Finalize_Plugin"));
-  ASSERT_NE(init, nullptr);
-  ASSERT_NE(finalize, nullptr);
+  ASSERT_TRUE(alias) << error;
   const char* name = nullptr;
-  init(&name, nullptr, 0);
-  finalize();
+  alias.Init(&name, nullptr, 0);
+  alias.Finalize();
   ASSERT_NE(name, nullptr);
   EXPECT_EQ(std::string(name), "MoxSettingsManager_Alias");
-  dlclose(handle);
+  alias.Close();
   // Init_Plugin wrote the settings file beside the link, none beside the target or in the folder
   // the host moved to.
   EXPECT_NE(ReadFile(folder + "/apMoxSettingsManager_Alias.ini").find("DBUser="),

@@ -1,7 +1,5 @@
 #include "plugin/plugin_host.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -30,7 +28,7 @@ PluginHost::PluginHost(const std::string& library_file_name, const PluginSetting
 }
 
 PluginHost::~PluginHost() {
-  if (handle_ != nullptr) Unload();
+  if (loaded()) Unload();
 }
 
 std::string PluginHost::settings_path() const {
@@ -38,46 +36,39 @@ std::string PluginHost::settings_path() const {
 }
 
 void PluginHost::Load() {
-  handle_ = dlopen(library_path_.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle_ == nullptr) throw std::runtime_error(std::string("dlopen: ") + dlerror());
-  init_ = reinterpret_cast<decltype(init_)>(dlsym(handle_, "Init_Plugin"));
-  get_name_ = reinterpret_cast<decltype(get_name_)>(dlsym(handle_, "GetName_Plugin"));
-  command_ = reinterpret_cast<decltype(command_)>(dlsym(handle_, "Command_Plugin"));
-  finalize_ = reinterpret_cast<decltype(finalize_)>(dlsym(handle_, "Finalize_Plugin"));
-  if (!init_ || !get_name_ || !command_ || !finalize_) {
-    throw std::runtime_error("the plug-in lacks an export");
-  }
+  std::string error;
+  library_ = PluginLibrary::Open(library_path_, &error);
+  if (!library_) throw std::runtime_error(error);
   gCurrentHost = this;
 }
 
 void PluginHost::Unload() {
-  dlclose(handle_);
-  handle_ = nullptr;
+  library_.Close();
   gCurrentHost = nullptr;
 }
 
 const char* PluginHost::GetName() {
   const char* name = nullptr;
-  get_name_(&name);
+  library_.GetName(&name);
   return name;
 }
 
 const char* PluginHost::Init(uint32_t user, bool with_callback) {
   const char* name = nullptr;
-  init_(&name, with_callback ? &PluginHost::OnReply : nullptr, user);
+  library_.Init(&name, with_callback ? &PluginHost::OnReply : nullptr, user);
   return name;
 }
 
 int32_t PluginHost::Command(int32_t tag, const std::string& payload) {
-  return command_(tag, payload.data(), static_cast<uint32_t>(payload.size()));
+  return library_.Command(tag, payload.data(), static_cast<uint32_t>(payload.size()));
 }
 
 int32_t PluginHost::CommandRaw(int32_t tag, const void* payload, uint32_t length) {
-  return command_(tag, payload, length);
+  return library_.Command(tag, payload, length);
 }
 
 void PluginHost::Finalize() {
-  finalize_();
+  library_.Finalize();
 }
 
 void MOX_CALL PluginHost::OnReply(int32_t tag, const char* name, const char* reply, int32_t length,

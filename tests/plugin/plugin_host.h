@@ -1,5 +1,5 @@
-// Loads a copy of the built plug-in exactly as a host does (dlopen by path, the four exports by
-// name) and records every reply it sends.
+// Loads a copy of the built plug-in exactly as a host does (PluginLibrary: opened by path, the
+// four exports by name) and records every reply it sends.
 #pragma once
 
 #include <chrono>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "apMoxSettingsManager.h"
+#include "plugin_library.h"
 #include "support/temp_dir.h"
 
 namespace mox::test {
@@ -47,9 +48,9 @@ class PluginHost {
   std::string settings_path() const;
   const TempDir& dir() const { return dir_; }
 
-  void Load();    // dlopen + dlsym of the four exports
-  void Unload();  // dlclose
-  bool loaded() const { return handle_ != nullptr; }
+  void Load();    // opens the library and looks up the four exports
+  void Unload();  // unloads the library
+  bool loaded() const { return static_cast<bool>(library_); }
 
   // The exports.
   const char* GetName();
@@ -80,11 +81,7 @@ class PluginHost {
   TempDir dir_;
   std::string library_path_;
   std::string module_name_;
-  void* handle_ = nullptr;
-  MoxInitPluginFunction init_ = nullptr;
-  MoxGetNamePluginFunction get_name_ = nullptr;
-  MoxCommandPluginFunction command_ = nullptr;
-  MoxFinalizePluginFunction finalize_ = nullptr;
+  PluginLibrary library_;
 
   std::mutex lock_;
   std::condition_variable arrived_;

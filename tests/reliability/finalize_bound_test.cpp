@@ -2,7 +2,6 @@
 // callback does: it waits for the command in progress, then has the client library cancel the
 // running call, then drop the connection, and at last leaves the worker thread behind, silent,
 // with the library kept loaded for it.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,6 +11,7 @@
 #include <thread>
 
 #include "reliability_support.h"
+#include "support/loaded_library.h"
 #include "tcp_proxy.h"
 
 namespace mox::test {
@@ -36,13 +36,6 @@ constexpr char kLeftBehindLine[] =
     "left behind without replies";
 constexpr char kLeftBehindEndedLine[] =
     "MoxSettingsManager:: the worker thread left behind has ended; database objects released";
-
-bool IsLoaded(const std::string& path) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (handle == nullptr) return false;
-  dlclose(handle);
-  return true;
-}
 
 class FinalizeBoundTest : public ::testing::Test {
  protected:

@@ -1,6 +1,5 @@
 // The host pushing hard and using the plug-in in odd ways: many posting threads, hundreds of
 // life cycles in one process, a stop with a full queue, slow and re-entrant callbacks.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +8,7 @@
 #include <thread>
 
 #include "reliability_support.h"
+#include "support/loaded_library.h"
 
 namespace mox::test {
 namespace {
@@ -18,13 +18,6 @@ const std::string kStateOfAbcReply("\x02\x00", 2);
 // Answered with the code byte alone without reaching the database: the cheapest known command.
 const std::string kCheapCommand = Payload(3, "");
 const std::string kCheapReply = "\x03";
-
-bool IsLoaded(const std::string& path) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (handle == nullptr) return false;
-  dlclose(handle);
-  return true;
-}
 
 PluginSettings QuietSettings(const SampleDatabase& db) {
   PluginSettings settings = SettingsFor(db);

@@ -15,8 +15,6 @@
 // (MaxQueueBytes=Q; 0 for none, the plug-in's default when not given).
 // --single posts one command of code CODE whose text is BYTES commas (for codes 10 to 12) or
 // letters, waits for its answer and reports how much the peak resident memory grew meanwhile.
-#include <dlfcn.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -29,6 +27,7 @@
 
 #include "apMoxSettingsManager.h"
 #include "plugin/plugin_host.h"
+#include "plugin_library.h"
 #include "support/firebird_fixture.h"
 #include "support/temp_dir.h"
 
@@ -137,20 +136,19 @@ int main(int argc, char** argv) {
                          mox::test::ReadFile(settings_file) + "[Queue]\r\n" + queue_section);
   }
 
-  void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
-    std::fprintf(stderr, "dlopen: %s\n", dlerror());
+  std::string error;
+  const mox::PluginLibrary plugin = mox::PluginLibrary::Open(library, &error);
+  if (!plugin) {
+    std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  auto init = reinterpret_cast<MoxInitPluginFunction>(dlsym(handle, "Init_Plugin"));
-  auto command = reinterpret_cast<MoxCommandPluginFunction>(dlsym(handle, "Command_Plugin"));
-  auto finalize = reinterpret_cast<MoxFinalizePluginFunction>(dlsym(handle, "Finalize_Plugin"));
   const char* name = nullptr;
-  init(&name, &CountReply, 0);
+  plugin.Init(&name, &CountReply, 0);
 
   // Warm up: connect, and let the allocator settle.
   const std::string payload = "\x02" + options.text;
-  for (int i = 0; i < 200; ++i) command(i, payload.data(), static_cast<uint32_t>(payload.size()));
+  for (int i = 0; i < 200; ++i)
+    plugin.Command(i, payload.data(), static_cast<uint32_t>(payload.size()));
   while (gAnswered.load() < 200) std::this_thread::sleep_for(milliseconds(1));
 
   if (options.single_code >= 0) {
@@ -160,7 +158,7 @@ int main(int argc, char** argv) {
     const long peak_before = PeakResidentKb();
     const long long answered_before = gAnswered.load();
     const auto posted_at = steady_clock::now();
-    command(-1, big.data(), static_cast<uint32_t>(big.size()));
+    plugin.Command(-1, big.data(), static_cast<uint32_t>(big.size()));
     while (gAnswered.load() == answered_before && steady_clock::now() < posted_at + seconds(120)) {
       std::this_thread::sleep_for(milliseconds(1));
     }
@@ -171,8 +169,7 @@ int main(int argc, char** argv) {
         gAnswered.load() > answered_before ? "answered" : "no answer",
         duration<double, std::milli>(steady_clock::now() - posted_at).count(), gRefused.load(),
         PeakResidentKb() - peak_before);
-    finalize();
-    dlclose(handle);
+    plugin.Finalize();
     return 0;
   }
 
@@ -189,7 +186,8 @@ int main(int argc, char** argv) {
                                    duration<double>(static_cast<double>(posted) / options.rate));
       if (steady_clock::now() < due) std::this_thread::sleep_until(due);
     }
-    command(static_cast<int32_t>(posted), payload.data(), static_cast<uint32_t>(payload.size()));
+    plugin.Command(static_cast<int32_t>(posted), payload.data(),
+                   static_cast<uint32_t>(payload.size()));
     ++posted;
     if ((posted & 1023) == 0 && steady_clock::now() >= next_sample) {
       const long long answered = gAnswered.load() - answered_start;
@@ -205,11 +203,10 @@ int main(int argc, char** argv) {
   const long long queued = posted - answered;
 
   const auto finalize_start = steady_clock::now();
-  finalize();
+  plugin.Finalize();
   const double finalize_ms =
       duration<double, std::milli>(steady_clock::now() - finalize_start).count();
   const long rss_after = ResidentKb();
-  dlclose(handle);
 
   std::printf("\nposted   %lld in %.2f s: %.0f commands/s\n", posted, elapsed, posted / elapsed);
   std::printf("answered %lld in %.2f s: %.0f commands/s (%lld of them with the code alone)\n",
