@@ -27,8 +27,8 @@ class ServicesOfThePlugin final : public WorkerServices {
   void KeepLibraryLoaded() noexcept override {
     platform::DynamicLibrary::PinLoaded(platform::ThisModulePath());
   }
-  void WriteLog(std::string_view text) noexcept override { mox::WriteLog(text); }
-  void WriteProtocol(std::string_view text) noexcept override { mox::WriteProtocol(text); }
+  void Log(std::string_view text) noexcept override { mox::WriteLog(text); }
+  void LogDetail(std::string_view text) noexcept override { mox::WriteProtocol(text); }
   const char* PluginName() noexcept override { return mox::PluginName(); }
 
   void ForgetSettings() noexcept { last_settings_.reset(); }

@@ -70,14 +70,14 @@ void CommandDispatch::HandleCommand(const CommandRecord& record) noexcept {
   try {
     const std::string_view text(reinterpret_cast<const char*>(record.payload.get()) + 1,
                                 record.payload_length - 1);
-    services_.WriteProtocol("MSG: " + CommandTextForLog(text));
+    services_.LogDetail("MSG: " + CommandTextForLog(text));
     if (reply_callback_ == nullptr) return;
     const std::optional<std::string> reply = RunCommand(code, text);
     if (reply) SendReply(record.request_tag, *reply);
   } catch (...) {
     try {
-      services_.WriteLog("MoxSettingsManager:: FAIL: handling of message " + std::to_string(code) +
-                         " raised " + Describe(std::current_exception()));
+      services_.Log("MoxSettingsManager:: FAIL: handling of message " + std::to_string(code) +
+                    " raised " + Describe(std::current_exception()));
     } catch (...) {
     }
     // Nothing raises once the reply is out (SendReply keeps the callback's failures), so the
@@ -95,7 +95,7 @@ std::optional<std::string> CommandDispatch::RunCommand(uint8_t code, std::string
   std::string reply(1, static_cast<char>(code));
   switch (code) {
     case MSG_GETDATABYID: {
-      services_.WriteLog(Call("MSG_GETDATABYID", CommandTextForLog(text)));
+      services_.Log(Call("MSG_GETDATABYID", CommandTextForLog(text)));
       int16_t value = 0;
       std::string data;
       if (database_.GetDataById(std::string(text), value, data) >= 0) {
@@ -105,7 +105,7 @@ std::optional<std::string> CommandDispatch::RunCommand(uint8_t code, std::string
       return reply;
     }
     case MSG_GETMODIFIEDSTATEBYID: {
-      services_.WriteLog(Call("MSG_GETMODIFIEDSTATEBYID", CommandTextForLog(text)));
+      services_.Log(Call("MSG_GETMODIFIEDSTATEBYID", CommandTextForLog(text)));
       int32_t state = 0;
       if (database_.GetModifiedStateById(std::string(text), state) >= 0) {
         reply += StateByte(state != 0);
@@ -114,14 +114,13 @@ std::optional<std::string> CommandDispatch::RunCommand(uint8_t code, std::string
     }
     case MSG_SETMODIFIEDSTATEBYID: {
       if (text.empty()) {
-        services_.WriteLog(
-            "MSG_SETMODIFIEDSTATEBYID:: FAIL: empty command text, no state byte to set");
+        services_.Log("MSG_SETMODIFIEDSTATEBYID:: FAIL: empty command text, no state byte to set");
         return reply;
       }
       const auto state = static_cast<uint8_t>(text.front());
       const std::string id(text.substr(1));
-      services_.WriteLog("MSG_SETMODIFIEDSTATEBYID(" + std::to_string(state) + ", " +
-                         CommandTextForLog(id) + ")");
+      services_.Log("MSG_SETMODIFIEDSTATEBYID(" + std::to_string(state) + ", " +
+                    CommandTextForLog(id) + ")");
       int32_t value = 0;
       if (database_.SetModifiedStateById(id, state, value) >= 0) {
         reply += StateByte(value != 0);
@@ -135,7 +134,7 @@ std::optional<std::string> CommandDispatch::RunCommand(uint8_t code, std::string
     case MSG_BLOCKINGS_SETLINK:
       return RunBlocking(code, text, "MSG_BLOCKINGS_SETLINK", &DatabaseAccess::BlockingsSetLink);
     default:
-      services_.WriteLog("unknown msg: " + std::to_string(code) + " = " + CommandTextForLog(text));
+      services_.Log("unknown msg: " + std::to_string(code) + " = " + CommandTextForLog(text));
       return std::nullopt;
   }
 }
@@ -143,22 +142,21 @@ std::optional<std::string> CommandDispatch::RunCommand(uint8_t code, std::string
 std::string CommandDispatch::RunBlocking(uint8_t code, std::string_view text, const char* routine,
                                          BlockingOperation operation) {
   std::string reply(1, static_cast<char>(code));
-  services_.WriteLog(Call(routine, CommandTextForLog(text)));
+  services_.Log(Call(routine, CommandTextForLog(text)));
   // Reading stops at a NUL byte, so a text that goes on after one would be carried out cut
   // short (a link set to the empty text, say). NULs at the very end, a host counting the
   // terminator, cut nothing.
   const std::size_t nul = text.find('\0');
   if (nul != std::string_view::npos &&
       text.find_first_not_of('\0', nul) != std::string_view::npos) {
-    services_.WriteLog(std::string(routine) +
-                       ":: FAIL: malformed comma text, bytes follow a NUL byte");
+    services_.Log(std::string(routine) + ":: FAIL: malformed comma text, bytes follow a NUL byte");
     return reply;
   }
   // A text cut off inside a quoted entry would hand the procedure values the host never meant.
   RequestList request;
   if (!request.SetCommaText(text)) {
-    services_.WriteLog(std::string(routine) +
-                       ":: FAIL: malformed comma text, a quoted entry has no closing double quote");
+    services_.Log(std::string(routine) +
+                  ":: FAIL: malformed comma text, a quoted entry has no closing double quote");
     return reply;
   }
   const BlockingResult answer = (database_.*operation)(std::move(request));
@@ -177,14 +175,14 @@ void CommandDispatch::SendReply(int32_t request_tag, const std::string& reply) n
   try {
     SharedLock gate(reply_gate_);
     if (replies_closed_.load()) {
-      services_.WriteLog("MoxSettingsManager:: reply to request " + std::to_string(request_tag) +
-                         " dropped: the plug-in was finalized while it was being handled");
+      services_.Log("MoxSettingsManager:: reply to request " + std::to_string(request_tag) +
+                    " dropped: the plug-in was finalized while it was being handled");
       return;
     }
     // The host reads the length as a signed 32-bit count.
     if (reply.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
-      services_.WriteLog("MoxSettingsManager:: FAIL: reply of " + std::to_string(reply.size()) +
-                         " bytes is too long, answered with the message code alone");
+      services_.Log("MoxSettingsManager:: FAIL: reply of " + std::to_string(reply.size()) +
+                    " bytes is too long, answered with the message code alone");
       const char code_only[2] = {reply.front(), '\0'};
       CallCallback(request_tag, code_only, 1);
       return;
@@ -192,8 +190,8 @@ void CommandDispatch::SendReply(int32_t request_tag, const std::string& reply) n
     CallCallback(request_tag, reply.c_str(), static_cast<int32_t>(reply.size()));
   } catch (...) {
     try {
-      services_.WriteLog("MoxSettingsManager:: FAIL: reply callback raised " +
-                         Describe(std::current_exception()));
+      services_.Log("MoxSettingsManager:: FAIL: reply callback raised " +
+                    Describe(std::current_exception()));
     } catch (...) {
     }
   }

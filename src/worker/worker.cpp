@@ -78,10 +78,9 @@ struct Worker::Impl final : Thread {
           }
         }
       } catch (const std::exception& error) {
-        services_.WriteLog(std::string("MoxSettingsManager:: FAIL: worker loop raised ") +
-                           error.what());
+        services_.Log(std::string("MoxSettingsManager:: FAIL: worker loop raised ") + error.what());
       } catch (...) {
-        services_.WriteLog("MoxSettingsManager:: FAIL: worker loop raised an unknown error");
+        services_.Log("MoxSettingsManager:: FAIL: worker loop raised an unknown error");
       }
       database_.ServeIdleTicks();
       if (Terminated()) break;
@@ -99,7 +98,7 @@ struct Worker::Impl final : Thread {
     } catch (...) {
     }
     database_.Done();
-    services_.WriteLog(
+    services_.Log(
         "MoxSettingsManager:: the worker thread left behind has ended; database objects released");
     gWorkersLeftBehind.fetch_sub(1);
   }
@@ -135,7 +134,7 @@ Worker::Worker(MoxReplyCallback callback, uint32_t user_value, WorkerServices& s
   }
   try {
     impl_ = std::make_unique<Impl>(callback, user_value, services, database_, idle_wait);
-    services_.WriteLog("MoxSettingsManager initializing...");
+    services_.Log("MoxSettingsManager initializing...");
     const Settings settings = services_.LoadSettings();
     queue_limit_ = static_cast<std::size_t>(std::max(0, settings.queue_max_commands));
     queue_byte_limit_ = static_cast<std::size_t>(std::max(0, settings.queue_max_bytes));
@@ -143,7 +142,7 @@ Worker::Worker(MoxReplyCallback callback, uint32_t user_value, WorkerServices& s
       max_command_bytes_ = static_cast<std::size_t>(settings.queue_max_command_bytes);
     }
     database_.Init(settings);
-    services_.WriteLog("MoxSettingsManager initialized");
+    services_.Log("MoxSettingsManager initialized");
     impl_->Resume();
   } catch (...) {
     Finalize();
@@ -158,15 +157,15 @@ Worker::~Worker() {
 int32_t Worker::Post(int32_t request_tag, const uint8_t* payload, uint32_t length) {
   if (length == 0) return 0;
   if (payload == nullptr) {
-    services_.WriteLog("Command_Plugin:: FAIL: null payload with length " + std::to_string(length) +
-                       ", command refused");
+    services_.Log("Command_Plugin:: FAIL: null payload with length " + std::to_string(length) +
+                  ", command refused");
     return 0;
   }
   const uint8_t code = payload[0];
   const uint64_t text_bytes = length - 1;
   const uint64_t limit = MaxCommandTextBytes(code, max_command_bytes_);
   if (text_bytes > limit) {
-    services_.WriteLog(OversizedCommandLine(code, text_bytes, limit));
+    services_.Log(OversizedCommandLine(code, text_bytes, limit));
     Refuse(request_tag, code);
     return 0;
   }
@@ -174,8 +173,8 @@ int32_t Worker::Post(int32_t request_tag, const uint8_t* payload, uint32_t lengt
   record->request_tag = request_tag;
   record->payload.reset(new (std::nothrow) uint8_t[length]);
   if (!record->payload) {
-    services_.WriteLog("Command_Plugin:: FAIL: no memory for a payload of " +
-                       std::to_string(length) + " bytes, command refused");
+    services_.Log("Command_Plugin:: FAIL: no memory for a payload of " + std::to_string(length) +
+                  " bytes, command refused");
     Refuse(request_tag, code);
     return 0;
   }
@@ -186,8 +185,8 @@ int32_t Worker::Post(int32_t request_tag, const uint8_t* payload, uint32_t lengt
     return 0;
   }
   if (refused_.fetch_add(1) == 0) {
-    services_.WriteLog("MoxSettingsManager:: FAIL: command queue full (" + QueueLimitText() +
-                       "); commands are answered with their code alone until it has room");
+    services_.Log("MoxSettingsManager:: FAIL: command queue full (" + QueueLimitText() +
+                  "); commands are answered with their code alone until it has room");
   }
   Refuse(request_tag, code);
   return 0;
@@ -198,9 +197,9 @@ void Worker::Refuse(int32_t request_tag, uint8_t code) {
   if (!IsKnownMessageCode(code)) return;
   if (impl_->queue_.PushRefusal(request_tag, code, kMaxQueuedRefusals)) return;
   if (dropped_.fetch_add(1) == 0) {
-    services_.WriteLog("MoxSettingsManager:: FAIL: " + std::to_string(kMaxQueuedRefusals) +
-                       " refused commands wait for their answer; further commands are dropped "
-                       "without reply until the queue has room");
+    services_.Log("MoxSettingsManager:: FAIL: " + std::to_string(kMaxQueuedRefusals) +
+                  " refused commands wait for their answer; further commands are dropped "
+                  "without reply until the queue has room");
   }
 }
 
@@ -208,8 +207,8 @@ void Worker::ReportRoomAgain() {
   if (refused_.load() > 0) {
     const int64_t refused = refused_.exchange(0);
     if (refused > 0) {
-      services_.WriteLog("MoxSettingsManager:: command queue has room again; " +
-                         std::to_string(refused) + " commands were refused while it was full");
+      services_.Log("MoxSettingsManager:: command queue has room again; " +
+                    std::to_string(refused) + " commands were refused while it was full");
     }
   }
   // Counted until a command is queued again, not until a refusal is: refusals are answered in
@@ -217,8 +216,8 @@ void Worker::ReportRoomAgain() {
   if (dropped_.load() > 0) {
     const int64_t dropped = dropped_.exchange(0);
     if (dropped > 0) {
-      services_.WriteLog("MoxSettingsManager:: FAIL: " + std::to_string(dropped) +
-                         " refused commands were dropped without reply");
+      services_.Log("MoxSettingsManager:: FAIL: " + std::to_string(dropped) +
+                    " refused commands were dropped without reply");
     }
   }
 }
@@ -244,11 +243,11 @@ void Worker::Terminate() noexcept {
 bool Worker::StopWorker() noexcept {
   // A thread never resumed ends at once without running Execute.
   if (impl_->WaitFor(stop_.finish)) return true;
-  services_.WriteLog("MoxSettingsManager:: worker still busy " + Milliseconds(stop_.finish) +
-                     " after the stop request, cancelling its database call");
+  services_.Log("MoxSettingsManager:: worker still busy " + Milliseconds(stop_.finish) +
+                " after the stop request, cancelling its database call");
   database_.CancelOperation(false, stop_.cancel);
   if (impl_->WaitFor(stop_.cancel)) return true;
-  services_.WriteLog("MoxSettingsManager:: worker still busy, dropping its database connection");
+  services_.Log("MoxSettingsManager:: worker still busy, dropping its database connection");
   database_.CancelOperation(true, stop_.abort);
   if (impl_->WaitFor(stop_.abort)) return true;
 
@@ -265,22 +264,22 @@ bool Worker::StopWorker() noexcept {
     return true;
   }
   services_.KeepLibraryLoaded();
-  services_.WriteLog("MoxSettingsManager:: FAIL: worker thread did not end within " +
-                     Milliseconds(stop_.finish + stop_.cancel + stop_.abort) +
-                     " of the stop request; left behind without replies" +
-                     (no_reply_running ? "" : " (a reply callback is still running)") +
-                     ", the library stays loaded");
+  services_.Log("MoxSettingsManager:: FAIL: worker thread did not end within " +
+                Milliseconds(stop_.finish + stop_.cancel + stop_.abort) +
+                " of the stop request; left behind without replies" +
+                (no_reply_running ? "" : " (a reply callback is still running)") +
+                ", the library stays loaded");
   return false;
 }
 
 void Worker::Finalize() noexcept {
-  services_.WriteLog("MoxSettingsManager finalizing...");
+  services_.Log("MoxSettingsManager finalizing...");
   if (impl_) {
     Terminate();
     if (!StopWorker()) {
       // The thread left behind owns the worker and the database from here on.
       static_cast<void>(impl_.release());
-      services_.WriteLog("MoxSettingsManager finalized");
+      services_.Log("MoxSettingsManager finalized");
       return;
     }
     std::size_t discarded = 0;
@@ -293,7 +292,7 @@ void Worker::Finalize() noexcept {
     if (discarded >= kBacklogWorthReleasing) platform::ReturnFreeMemoryToSystem();
   }
   database_.Done();
-  services_.WriteLog("MoxSettingsManager finalized");
+  services_.Log("MoxSettingsManager finalized");
 }
 
 }  // namespace mox

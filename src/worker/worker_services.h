@@ -18,8 +18,8 @@ class WorkerServices {
   // Keeps the library loaded for good: a thread left behind still runs its code.
   virtual void KeepLibraryLoaded() noexcept {}
 
-  virtual void WriteLog(std::string_view text) noexcept = 0;
-  virtual void WriteProtocol(std::string_view text) noexcept = 0;
+  virtual void Log(std::string_view text) noexcept = 0;
+  virtual void LogDetail(std::string_view text) noexcept = 0;
   // Valid while the library is loaded.
   virtual const char* PluginName() noexcept = 0;
 };

@@ -82,8 +82,8 @@ class FakeServices final : public mox::WorkerServices, public mox::DatabaseAcces
   mox::BlockingResult BlockingsSetLink(RequestList list) override { return Blocking(list); }
   void ServeIdleTicks() noexcept override {}
 
-  void WriteLog(std::string_view) noexcept override {}
-  void WriteProtocol(std::string_view) noexcept override {}
+  void Log(std::string_view) noexcept override {}
+  void LogDetail(std::string_view) noexcept override {}
   const char* PluginName() noexcept override { return kPluginName; }
 
   // What a blocking operation does to the list when it writes columns.

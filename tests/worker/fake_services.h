@@ -99,8 +99,8 @@ class FakeServices final : public WorkerServices, public DatabaseAccess {
     ++idle_ticks_;
   }
 
-  void WriteLog(std::string_view line) noexcept override { Record("log:" + std::string(line)); }
-  void WriteProtocol(std::string_view line) noexcept override {
+  void Log(std::string_view line) noexcept override { Record("log:" + std::string(line)); }
+  void LogDetail(std::string_view line) noexcept override {
     Record("protocol:" + std::string(line));
   }
   const char* PluginName() noexcept override { return kFakePluginName; }
