@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
+#include "config/ini_file.h"
 #include "config/library_paths.h"
 #include "config/setting_values.h"
 #include "log/log_text.h"
 #include "log/program_log.h"
 #include "log/write_protocol.h"
 #include "platform/file_system.h"
-#include "platform/ini_file.h"
 #include "platform/load_order.h"
 #include "platform/text_encoding.h"
 
@@ -25,11 +25,11 @@ constexpr const char* kDefaultDBLang = "WIN1251";
 constexpr int32_t kDefaultDBTime = 1200000;  // 20 minutes
 constexpr bool kDefaultProtocol = true;
 
-int32_t ReadInteger(const platform::IniFile& ini, const char* key, int32_t current) {
+int32_t ReadInteger(const IniFile& ini, const char* key, int32_t current) {
   return ParseIniInteger(ini.ReadString(kSection, key, "")).value_or(current);
 }
 
-void WriteValue(platform::IniFile& ini, const char* key, const std::string& value) {
+void WriteValue(IniFile& ini, const char* key, const std::string& value) {
   if (!ini.WriteString(kSection, key, value)) {
     throw SettingsWriteError("Unable to write to " + platform::PathForLog(ini.path()));
   }
@@ -69,7 +69,7 @@ void InitSettings() {
 }
 
 void ReadSettings() {
-  const platform::IniFile ini(gSettingsFileName);
+  const IniFile ini(gSettingsFileName);
   // Each key falls back on what the global holds now, so a key missing from the file keeps the
   // value of the previous initialisation.
   gDBFile = ini.ReadString(kSection, "DBFile", gDBFile);
@@ -91,7 +91,7 @@ void ReadSettings() {
 }
 
 void WriteSettings() {
-  platform::IniFile ini(gSettingsFileName);
+  IniFile ini(gSettingsFileName);
   WriteValue(ini, "DBFile", gDBFile);
   WriteValue(ini, "DBUser", gDBUser);
   WriteValue(ini, "DBPass", gDBPass);
