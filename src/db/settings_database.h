@@ -5,8 +5,8 @@
 
 #include <memory>
 
+#include "base/thread_annotations.h"
 #include "db/database_access.h"
-#include "platform/thread_annotations.h"
 
 namespace mox {
 
