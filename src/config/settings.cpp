@@ -9,8 +9,7 @@
 #include "log/program_log.h"
 #include "log/write_protocol.h"
 #include "platform/file_system.h"
-#include "platform/load_order.h"
-#include "platform/text_encoding.h"
+#include "platform/process.h"
 
 namespace mox {
 namespace {

@@ -10,7 +10,7 @@
 #include "db/fb_client.h"
 #include "db/fb_error.h"
 #include "platform/dynamic_library.h"
-#include "platform/module_path.h"
+#include "platform/process.h"
 
 namespace mox {
 namespace {

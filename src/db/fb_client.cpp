@@ -4,8 +4,8 @@
 #include <mutex>
 
 #include "db/db_error.h"
+#include "platform/file_system.h"
 #include "platform/static_mutex.h"
-#include "platform/text_encoding.h"
 
 namespace mox {
 namespace {

@@ -3,9 +3,8 @@
 #include "config/ini_file.h"
 #include "log/date_time_pattern.h"
 #include "log/program_log.h"
-#include "platform/module_path.h"
-#include "platform/path.h"
-#include "platform/text_encoding.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace mox {
 

@@ -4,8 +4,7 @@
 #include "db/fb_client.h"
 #include "log/program_log.h"
 #include "log/write_protocol.h"
-#include "platform/module_exit.h"
-#include "platform/module_path.h"
+#include "platform/process.h"
 #include "plugin/exports_internal.h"
 #include "plugin/plugin_name.h"
 

@@ -10,7 +10,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "platform/module_thread.h"
+#include "platform/thread.h"
 
 namespace mox {
 

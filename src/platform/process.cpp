@@ -1,10 +1,9 @@
-#include "platform/module_path.h"
+#include "platform/process.h"
 
 #include <cstring>
 #include <mutex>
 
 #include "platform/static_mutex.h"
-#include "platform/system_detail.h"
 
 namespace mox::platform {
 namespace {
