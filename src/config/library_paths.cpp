@@ -1,7 +1,7 @@
 #include "config/library_paths.h"
 
-#include "platform/module_path.h"
-#include "platform/path.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace mox {
 

@@ -2,13 +2,12 @@
 
 #include <algorithm>
 
+#include "config/ini_file.h"
 #include "config/setting_values.h"
 #include "log/log_text.h"
 #include "log/program_log.h"
 #include "log/write_protocol.h"
 #include "platform/file_system.h"
-#include "platform/ini_file.h"
-#include "platform/text_encoding.h"
 
 namespace mox {
 namespace {
@@ -16,11 +15,11 @@ namespace {
 constexpr const char* kSection = "DB";
 constexpr const char* kQueueSection = "Queue";
 
-int32_t ReadInteger(const platform::IniFile& ini, const char* key, int32_t current) {
+int32_t ReadInteger(const IniFile& ini, const char* key, int32_t current) {
   return ParseIniInteger(ini.ReadString(kSection, key, "")).value_or(current);
 }
 
-void WriteValue(platform::IniFile& ini, const char* key, const std::string& value) {
+void WriteValue(IniFile& ini, const char* key, const std::string& value) {
   if (!ini.WriteString(kSection, key, value)) {
     throw SettingsWriteError("Unable to write to " + platform::PathForLog(ini.path()));
   }
@@ -42,7 +41,7 @@ void InitSettings(const std::string& path, Settings& settings) {
 }
 
 void ReadSettings(const std::string& path, Settings& settings) {
-  const platform::IniFile ini(path);
+  const IniFile ini(path);
   // Each key falls back on the value `settings` holds, so a key missing from the file keeps the
   // value of the previous initialisation.
   settings.db_file = ini.ReadString(kSection, "DBFile", settings.db_file);
@@ -65,7 +64,7 @@ void ReadSettings(const std::string& path, Settings& settings) {
 }
 
 void WriteSettings(const std::string& path, const Settings& settings) {
-  platform::IniFile ini(path);
+  IniFile ini(path);
   WriteValue(ini, "DBFile", settings.db_file);
   WriteValue(ini, "DBUser", settings.db_user);
   WriteValue(ini, "DBPass", settings.db_pass);

@@ -8,8 +8,8 @@
 #include "db/fb_client.h"
 #include "db/fb_error.h"
 #include "platform/dynamic_library.h"
-#include "platform/module_path.h"
-#include "platform/thread_annotations.h"
+#include "base/thread_annotations.h"
+#include "platform/process.h"
 
 namespace mox {
 namespace {

@@ -3,10 +3,10 @@
 #include <atomic>
 #include <mutex>
 
+#include "base/thread_annotations.h"
 #include "db/database_error.h"
+#include "platform/file_system.h"
 #include "platform/static_mutex.h"
-#include "platform/text_encoding.h"
-#include "platform/thread_annotations.h"
 
 namespace mox {
 namespace {

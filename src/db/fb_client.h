@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/dynamic_library.h"
-#include "platform/system_names.h"
 
 namespace mox {
 

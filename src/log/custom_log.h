@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "platform/thread_annotations.h"
+#include "base/thread_annotations.h"
 
 namespace mox {
 

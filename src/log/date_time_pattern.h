@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/local_time.h"
+#include "platform/clock.h"
 
 namespace mox {
 

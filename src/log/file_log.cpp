@@ -4,8 +4,7 @@
 
 #include "log/date_time_pattern.h"
 #include "log/log_text.h"
-#include "platform/path.h"
-#include "platform/text_encoding.h"
+#include "platform/file_system.h"
 
 namespace mox {
 namespace {

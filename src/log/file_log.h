@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "log/custom_log.h"
-#include "platform/appending_file.h"
-#include "platform/local_time.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
 
 namespace mox {
 

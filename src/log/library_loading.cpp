@@ -1,8 +1,7 @@
 #include "log/library_loading.h"
 
-#include "platform/module_path.h"
-#include "platform/path.h"
-#include "platform/text_encoding.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace mox {
 

@@ -1,6 +1,6 @@
 #include "log/log_names.h"
 
-#include "platform/load_order.h"
+#include "platform/process.h"
 
 namespace mox {
 namespace {

@@ -2,8 +2,8 @@
 
 #include "log/program_log_setup.h"
 #include "log/uni_log.h"
-#include "platform/module_path.h"
-#include "platform/path.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace mox {
 

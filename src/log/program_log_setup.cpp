@@ -1,11 +1,10 @@
 #include "log/program_log_setup.h"
 
+#include "config/ini_file.h"
 #include "log/date_time_pattern.h"
 #include "log/program_log.h"
-#include "platform/ini_file.h"
-#include "platform/module_path.h"
-#include "platform/path.h"
-#include "platform/text_encoding.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace mox {
 
@@ -26,8 +25,7 @@ std::string BuildProgramLogPattern(std::string_view host_directory, std::string_
 }
 
 std::string ReadDebugSetting() {
-  const platform::IniFile host_ini(
-      platform::ReplaceExtension(platform::HostExecutablePath(), ".ini"));
+  const IniFile host_ini(platform::ReplaceExtension(platform::HostExecutablePath(), ".ini"));
   // The key is the library's file name as an ini file in the system's code page holds it; a name
   // that code page cannot hold can only be written in UTF-8.
   return host_ini.ReadString("Debug",

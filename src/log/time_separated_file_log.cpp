@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "log/date_time_pattern.h"
-#include "platform/path.h"
+#include "platform/file_system.h"
 
 namespace mox {
 

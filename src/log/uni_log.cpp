@@ -3,7 +3,7 @@
 #include "log/library_loading.h"
 #include "log/log_names.h"
 #include "log/log_text.h"
-#include "platform/text_encoding.h"
+#include "platform/file_system.h"
 
 namespace mox {
 namespace {

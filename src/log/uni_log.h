@@ -9,7 +9,6 @@
 
 #include "log/time_separated_file_log.h"
 #include "platform/dynamic_library.h"
-#include "platform/system_names.h"
 
 namespace mox {
 

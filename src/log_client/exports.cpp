@@ -7,7 +7,7 @@
 #include "log_client/syslog_client.h"
 // MOX_EXPORT and MOX_SYSTEM_CALL: exported under the plain name, in the convention the program
 // log's loader calls (__stdcall on 32-bit Windows).
-#include "platform/system_names.h"
+#include "platform/dynamic_library.h"
 
 namespace {
 

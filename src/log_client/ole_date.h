@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "platform/local_time.h"
+#include "platform/clock.h"
 
 namespace mox::log_client {
 

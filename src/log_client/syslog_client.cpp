@@ -2,8 +2,8 @@
 
 #include "log_client/ole_date.h"
 #include "log_client/syslog_message.h"
-#include "platform/host_identity.h"
-#include "platform/utc_offset.h"
+#include "platform/clock.h"
+#include "platform/process.h"
 
 namespace mox::log_client {
 namespace {

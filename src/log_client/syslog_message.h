@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/local_time.h"
+#include "platform/clock.h"
 
 namespace mox::log_client {
 

@@ -2,7 +2,7 @@
 // exit table (static destructors, module exit handlers) after it on detach.
 #include <windows.h>
 
-#include "platform/process_exit_windows.h"
+#include "platform/process.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {

@@ -1,8 +1,8 @@
 #include <dlfcn.h>
 
 #include "platform/dynamic_library.h"
-#include "platform/module_path.h"
-#include "platform/path.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace mox::platform {
 

@@ -3,9 +3,8 @@
 #include <initializer_list>
 
 #include "platform/dynamic_library.h"
-#include "platform/module_path.h"
-#include "platform/path.h"
-#include "platform/text_encoding_windows.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace mox::platform {
 namespace {

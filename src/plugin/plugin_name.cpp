@@ -1,9 +1,7 @@
 #include "plugin/plugin_name.h"
 
-#include "platform/load_order.h"
-#include "platform/module_path.h"
-#include "platform/path.h"
-#include "platform/text_encoding.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace mox {
 namespace {

@@ -9,7 +9,7 @@
 #include "log/program_log.h"
 #include "log/write_protocol.h"
 #include "platform/dynamic_library.h"
-#include "platform/module_path.h"
+#include "platform/process.h"
 #include "plugin/plugin_name.h"
 
 namespace mox {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/cpu_relax.h"
+#include "platform/thread.h"
 
 namespace mox {
 namespace {

@@ -11,7 +11,7 @@
 #include <deque>
 #include <memory>
 
-#include "platform/thread_annotations.h"
+#include "base/thread_annotations.h"
 
 namespace mox {
 

@@ -13,8 +13,8 @@
 #include <string_view>
 
 #include "apMoxSettingsManager.h"
+#include "base/thread_annotations.h"
 #include "db/database_access.h"
-#include "platform/thread_annotations.h"
 #include "worker/command_queue.h"
 #include "worker/worker_services.h"
 

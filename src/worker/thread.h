@@ -8,8 +8,8 @@
 #include <atomic>
 #include <chrono>
 
-#include "platform/module_thread.h"
-#include "platform/thread_annotations.h"
+#include "base/thread_annotations.h"
+#include "platform/thread.h"
 
 namespace mox {
 

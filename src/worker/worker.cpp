@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "db/database_access.h"
-#include "platform/memory.h"
+#include "platform/process.h"
 #include "worker/command_queue.h"
 #include "worker/dispatch.h"
 #include "worker/thread.h"

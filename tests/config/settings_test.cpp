@@ -8,7 +8,7 @@
 #include "config/library_paths.h"
 #include "config_test_fixture.h"
 #include "log/program_log.h"
-#include "platform/module_path.h"
+#include "platform/process.h"
 
 namespace mox {
 namespace {

@@ -12,8 +12,8 @@
 #include "db/database_error.h"
 #include "db/fb_client.h"
 #include "db_test_fixture.h"
-#include "platform/module_path.h"
-#include "platform/path.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace mox::test {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "log/program_log.h"
 #include "log/write_protocol.h"
-#include "platform/module_path.h"
+#include "platform/process.h"
 
 namespace mox::test {
 

@@ -10,7 +10,7 @@
 
 #include "fuzz_check.h"
 #include "log/date_time_pattern.h"
-#include "platform/local_time.h"
+#include "platform/clock.h"
 
 namespace {
 

@@ -17,13 +17,13 @@
 #include <system_error>
 #include <vector>
 
+#include "config/ini_file.h"
 #include "fuzz_check.h"
-#include "platform/ini_file.h"
 
 namespace {
 
+using mox::IniFile;
 using mox::fuzz::Check;
-using mox::platform::IniFile;
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 

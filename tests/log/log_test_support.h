@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "log/file_log.h"
-#include "platform/local_time.h"
+#include "platform/clock.h"
 #include "support/temp_dir.h"
 
 namespace mox::test {

@@ -7,7 +7,7 @@
 
 #include "log/uni_log.h"
 #include "log_test_support.h"
-#include "platform/module_path.h"
+#include "platform/process.h"
 
 namespace mox {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "log_client/ole_date.h"
-#include "platform/utc_offset.h"
+#include "platform/clock.h"
 
 namespace mox::log_client {
 namespace {

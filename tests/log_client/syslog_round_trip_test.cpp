@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "log_client/syslog_client.h"
-#include "platform/host_identity.h"
+#include "platform/process.h"
 #include "support/temp_dir.h"
 
 namespace mox {

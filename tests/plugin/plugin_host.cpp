@@ -7,8 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/module_path.h"
-#include "platform/path.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace mox::test {
 namespace {

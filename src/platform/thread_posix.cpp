@@ -1,7 +1,7 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/module_thread.h"
+#include "platform/thread.h"
 
 namespace mox::platform {
 

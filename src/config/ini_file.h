@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-namespace mox::platform {
+namespace mox {
 
 class IniFile {
  public:
@@ -38,4 +38,4 @@ class IniFile {
   std::string path_;
 };
 
-}  // namespace mox::platform
+}  // namespace mox

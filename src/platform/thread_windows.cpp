@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "platform/module_thread.h"
+#include "platform/thread.h"
 
 namespace mox::platform {
 namespace {

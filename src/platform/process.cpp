@@ -1,34 +1,32 @@
-#include "platform/module_path.h"
+#include "platform/process.h"
 
 #include <cstring>
-#include <mutex>
 
 #include "platform/static_mutex.h"
-#include "platform/system_detail.h"
 
 namespace mox::platform {
 namespace {
 
 constinit StaticMutex gOverrideLock;
-constinit std::optional<std::string> gModuleOverride;
-constinit std::optional<std::string> gHostOverride;
+constinit std::optional<std::string> gModuleOverride GUARDED_BY(gOverrideLock);
+constinit std::optional<std::string> gHostOverride GUARDED_BY(gOverrideLock);
 
 // The path is worked out once, on the first call (the library's load step), and kept in storage
 // that needs no initialiser: a relative path the host gave the loader is relative to the working
 // directory of that moment, which the host may change afterwards.
 constexpr std::size_t kMaxModulePath = 4096;
 constinit StaticMutex gModulePathLock;
-constinit bool gModulePathKnown = false;  // guarded by gModulePathLock
-constinit char gModulePath[kMaxModulePath] = {};
+constinit bool gModulePathKnown GUARDED_BY(gModulePathLock) = false;
+constinit char gModulePath[kMaxModulePath] GUARDED_BY(gModulePathLock) = {};
 
 }  // namespace
 
 std::string ThisModulePath() {
   {
-    std::lock_guard lock(gOverrideLock);
+    StaticMutexLock lock(gOverrideLock);
     if (gModuleOverride) return *gModuleOverride;
   }
-  std::lock_guard lock(gModulePathLock);
+  StaticMutexLock lock(gModulePathLock);
   if (!gModulePathKnown) {
     gModulePathKnown = true;
     const std::string path = detail::SystemModulePath();
@@ -39,19 +37,19 @@ std::string ThisModulePath() {
 
 std::string HostExecutablePath() {
   {
-    std::lock_guard lock(gOverrideLock);
+    StaticMutexLock lock(gOverrideLock);
     if (gHostOverride) return *gHostOverride;
   }
   return detail::SystemExecutablePath();
 }
 
 void OverrideThisModulePathForTesting(std::optional<std::string> path) {
-  std::lock_guard lock(gOverrideLock);
+  StaticMutexLock lock(gOverrideLock);
   gModuleOverride = std::move(path);
 }
 
 void OverrideHostExecutablePathForTesting(std::optional<std::string> path) {
-  std::lock_guard lock(gOverrideLock);
+  StaticMutexLock lock(gOverrideLock);
   gHostOverride = std::move(path);
 }
 

@@ -1,8 +1,15 @@
+// The local time zone: the POSIX side.
 #include <ctime>
 
-#include "platform/system_detail.h"
+#include "platform/clock.h"
 
 namespace mox::platform::detail {
+
+std::tm LocalCalendar(std::time_t t) {
+  std::tm parts{};
+  localtime_r(&t, &parts);
+  return parts;
+}
 
 // Unlike mktime, localtime_r does not read the TZ variable again on every call, so it is safe from
 // several threads at once.

@@ -1,13 +1,25 @@
+// The process and this module: the POSIX side.
+#include <cxxabi.h>
 #include <dlfcn.h>
 #include <limits.h>
+#include <malloc.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <vector>
 
-#include "platform/system_detail.h"
+#include "platform/process.h"
 
-namespace mox::platform::detail {
+// Provided by the toolchain's start files for every module: the handle that ties exit handlers
+// to the module they belong to.
+extern "C" void* __dso_handle;
+
+namespace mox::platform {
+
+// Paths of the module and the executable.
+
+namespace detail {
 namespace {
 
 // Any function of this library will do for dladdr; this one is ours and cannot be inlined away
@@ -50,5 +62,44 @@ std::string SystemExecutablePath() {
     buffer.resize(buffer.size() * 2);
   }
 }
+}  // namespace detail
 
-}  // namespace mox::platform::detail
+// Exit handlers.
+
+namespace {
+
+void CallHandler(void* handler) {
+  reinterpret_cast<void (*)()>(handler)();
+}
+
+}  // namespace
+
+bool AtModuleExit(void (*handler)()) noexcept {
+  return abi::__cxa_atexit(&CallHandler, reinterpret_cast<void*>(handler), &__dso_handle) == 0;
+}
+
+// Process exit.
+
+bool OtherThreadsEndedByProcessExit() noexcept {
+  return false;
+}
+
+// Host identity.
+
+std::string HostName() {
+  std::array<char, 256> name{};
+  if (gethostname(name.data(), name.size() - 1) != 0) return {};
+  return name.data();
+}
+
+long ProcessId() {
+  return static_cast<long>(getpid());
+}
+
+// Heap.
+
+void ReturnFreeMemoryToSystem() noexcept {
+  malloc_trim(0);
+}
+
+}  // namespace mox::platform

@@ -1,8 +1,8 @@
-#include "platform/ini_file.h"
+#include "config/ini_file.h"
 
 #include "platform/file_system.h"
 
-namespace mox::platform {
+namespace mox {
 namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
@@ -217,7 +217,7 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view default_value) const {
   std::string text;
-  if (!ReadWholeFile(path_, text)) return std::string(default_value);
+  if (!platform::ReadWholeFile(path_, text)) return std::string(default_value);
   LineScanner scanner(text);
   IniLine line;
   bool in_section = false;
@@ -239,12 +239,13 @@ bool IniFile::WriteString(std::string_view section, std::string_view key, std::s
     return false;
   }
   std::string text;
-  if (!ReadWholeFile(path_, text)) {
+  if (!platform::ReadWholeFile(path_, text)) {
     // Only a file that is not there may be started afresh; one we cannot read is never clobbered.
-    if (!FileIsMissing(path_)) return false;
+    if (!platform::FileIsMissing(path_)) return false;
     text.clear();
   }
-  return ReplaceFileAtomically(path_, WithEntry(std::move(text), section, key, EncodeValue(value)));
+  return platform::ReplaceFileAtomically(
+      path_, WithEntry(std::move(text), section, key, EncodeValue(value)));
 }
 
-}  // namespace mox::platform
+}  // namespace mox

@@ -1,8 +1,15 @@
+// The local time zone: the Windows side.
 #include <ctime>
 
-#include "platform/system_detail.h"
+#include "platform/clock.h"
 
 namespace mox::platform::detail {
+
+std::tm LocalCalendar(std::time_t t) {
+  std::tm parts{};
+  localtime_s(&parts, &t);
+  return parts;
+}
 
 // The local parts read back as if UTC. localtime_s keeps its result in the caller's buffer, so it
 // is safe from several threads.

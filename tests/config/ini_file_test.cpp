@@ -1,4 +1,4 @@
-#include "platform/ini_file.h"
+#include "config/ini_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 
 #include "support/temp_dir.h"
 
-namespace mox::platform {
+namespace mox {
 namespace {
 
 using mox::test::ReadFile;
@@ -199,4 +199,4 @@ TEST_F(IniFileTest, FailsWithoutChangingWhatItMayNotWrite) {
 }
 
 }  // namespace
-}  // namespace mox::platform
+}  // namespace mox
