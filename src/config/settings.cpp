@@ -6,7 +6,6 @@
 #include "config/setting_values.h"
 #include "log/log_text.h"
 #include "log/program_log.h"
-#include "log/write_protocol.h"
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
 #include "platform/load_order.h"
@@ -78,6 +77,7 @@ void ReadSettings() {
   gDBLang = ini.ReadString(kSection, "DBLang", gDBLang);
   gDBTime = ReadInteger(ini, "DBTime", gDBTime);
   gProtocol = ReadInteger(ini, "Protocol", gProtocol ? 1 : 0) != 0;
+  SetProtocol(gProtocol);
   // Off unless this file asks for it; a negative or unreadable value leaves it off too.
   gQueueMaxCommands =
       std::max(0, ParseIniInteger(ini.ReadString(kQueueSection, "MaxCommands", "")).value_or(0));
@@ -116,6 +116,7 @@ void ResetSettings() noexcept {
   }
   gDBTime = kDefaultDBTime;
   gProtocol = kDefaultProtocol;
+  SetProtocol(gProtocol);
   gQueueMaxCommands = 0;
   gQueueMaxCommandBytes = 0;
   gQueueMaxBytes = kDefaultMaxQueueBytes;

@@ -5,7 +5,7 @@
 #include "db/elapsed_field.h"
 #include "db/fb_client.h"
 #include "db/operations.h"
-#include "log/write_protocol.h"
+#include "log/program_log.h"
 
 namespace mox {
 

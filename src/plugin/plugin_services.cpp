@@ -6,7 +6,6 @@
 
 #include "config/settings.h"
 #include "log/program_log.h"
-#include "log/write_protocol.h"
 #include "platform/dynamic_library.h"
 #include "platform/module_path.h"
 #include "plugin/plugin_name.h"

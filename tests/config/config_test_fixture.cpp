@@ -5,7 +5,6 @@
 
 #include "config/settings.h"
 #include "log/program_log.h"
-#include "log/write_protocol.h"
 #include "platform/module_path.h"
 
 namespace mox::test {
@@ -16,14 +15,11 @@ ConfigTest::ConfigTest() {
   platform::OverrideThisModulePathForTesting(lib_dir() + "apMoxSettingsManager.so");
   platform::OverrideHostExecutablePathForTesting(temp_.File("host/host"));
   ResetSettings();
-  CreateSettingsUnit();
-  CreateUniLog();
+  gProgramLog.Open();
 }
 
 ConfigTest::~ConfigTest() {
-  FreeUniLog();
-  ClearUniLogNames();
-  FreeSettingsUnit();
+  gProgramLog.Close();
   ResetSettings();
   platform::OverrideThisModulePathForTesting(std::nullopt);
   platform::OverrideHostExecutablePathForTesting(std::nullopt);

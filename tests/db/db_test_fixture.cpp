@@ -7,7 +7,6 @@
 #include "config/settings.h"
 #include "db/operations.h"
 #include "log/program_log.h"
-#include "log/write_protocol.h"
 #include "platform/module_path.h"
 
 namespace mox::test {
@@ -18,18 +17,15 @@ DbTest::DbTest() {
   platform::OverrideThisModulePathForTesting(host_.File("lib/apMoxSettingsManager.so"));
   platform::OverrideHostExecutablePathForTesting(host_.File("host/host"));
   ResetSettings();
-  CreateSettingsUnit();
-  CreateUniLog();
+  gProgramLog.Open();
   UseDatabase(db_);
   gDBTime = 0;
-  gProtocol = true;
+  SetProtocol(true);
 }
 
 DbTest::~DbTest() {
   database_.Done();
-  FreeUniLog();
-  ClearUniLogNames();
-  FreeSettingsUnit();
+  gProgramLog.Close();
   ResetSettings();
   platform::OverrideThisModulePathForTesting(std::nullopt);
   platform::OverrideHostExecutablePathForTesting(std::nullopt);

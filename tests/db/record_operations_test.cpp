@@ -3,10 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "config/settings.h"
 #include "db/connection.h"
 #include "db/db_error.h"
 #include "db/operations.h"
+#include "log/program_log.h"
 #include "db_test_fixture.h"
 
 namespace mox::test {
@@ -212,7 +212,7 @@ TEST_F(RecordOperationsTest, SetModifiedStateFollowsTheProcedureInputsOfEachConn
 }
 
 TEST_F(RecordOperationsTest, WithProtocolOffNothingIsWrittenAndResultsStayTheSame) {
-  gProtocol = false;
+  SetProtocol(false);
   ASSERT_EQ(database_.GetDataById("ABC", value_, text_), 0);
   EXPECT_EQ(value_, 42);
   ChangeSchema("DROP PROCEDURE SP_GETMODIFIEDSTATEBYID");
