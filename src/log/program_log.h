@@ -88,7 +88,8 @@ class ProgramLog {
   // Replaces the clock (platform::NowLocal by default).
   void SetClock(Clock clock) { clock_ = std::move(clock); }
 
-  // Held for every line into the file and for the whole of a detail line.
+  // Held for every line into the file and for the whole of a detail line; tests hold it to see
+  // who waits for it.
   Mutex& lock() { return lock_; }
 
  private:
