@@ -6,8 +6,8 @@
 #include "db/connection.h"
 #include "db/db_error.h"
 #include "db/operations.h"
-#include "log/program_log.h"
 #include "db_test_fixture.h"
+#include "log/program_log.h"
 
 namespace mox::test {
 namespace {
