@@ -28,8 +28,6 @@
 #include "common/sample_database.h"
 #include "common/stats.h"
 #include "log/program_log.h"
-#include "log/program_log_setup.h"
-#include "log/uni_log.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 
@@ -380,8 +378,8 @@ int Main(int argc, char** argv) {
   // This process's own program log, for the raw runs with log lines: files beside this program,
   // or the log-server double, like the plug-in's.
   const std::string here = platform::DirectoryPart(platform::HostExecutablePath());
-  gUniLog = std::make_unique<UniLog>(BuildProgramLogPattern(here, "raw_baseline.so"), here,
-                                     log_server ? "bench" : "");
+  gProgramLog.Open(BuildProgramLogPattern(here, "raw_baseline.so"), here,
+                   log_server ? "bench" : "");
   const bool smoke = options.Has("smoke");
   const int n = int(options.Integer("n", smoke ? 20 : 500));
   const int reps = int(options.Integer("reps", smoke ? 1 : 12));
@@ -421,7 +419,7 @@ int Main(int argc, char** argv) {
   }
   Report(results, n, reps, !smoke, log_server.has_value(), std::cout);
   if (only.empty()) ReportLatency(results, !smoke && !log_server, std::cout);
-  FreeUniLog();
+  gProgramLog.Close();
   return 0;
 }
 

@@ -12,8 +12,6 @@
 #include "common/stats.h"
 #include "common/temp_folder.h"
 #include "log/program_log.h"
-#include "log/program_log_setup.h"
-#include "log/uni_log.h"
 #include "platform/dynamic_library.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
@@ -26,12 +24,11 @@ const std::string kLine =
     "MSG_BLOCKINGS_GETDATA(OfficeID=7,BlockNumber=12,BlockNumberPWD=***) benchmark line";
 
 // Installs a program log writing under `folder`, offering lines to the log-server client first
-// when `client_params` is not empty, as CreateUniLog does for the loaded library.
+// when `client_params` is not empty, as ProgramLog::Open does for the loaded library.
 void InstallProgramLog(const TempFolder& folder, const std::string& client_params) {
-  FreeUniLog();
-  gUniLog = std::make_unique<UniLog>(
-      BuildProgramLogPattern(folder.Path() + "/", "apMoxSettingsManager.so"), folder.Path(),
-      client_params);
+  gProgramLog.Close();
+  gProgramLog.Open(BuildProgramLogPattern(folder.Path() + "/", "apMoxSettingsManager.so"),
+                   folder.Path(), client_params);
 }
 
 struct Rate {
@@ -90,7 +87,7 @@ int Main(int argc, char** argv) {
     for (Case& c : cases) {
       const bool server = std::string(c.target) == "log server";
       InstallProgramLog(folder, server ? "bench" : "");
-      if (server && !gUniLog->HasLogClient())
+      if (server && !gProgramLog.HasLogClient())
         throw std::runtime_error("the log-server client double was not loaded");
       const uint64_t taken_before = server ? TakenByDouble() : 0;
       const int lines = server ? server_lines : file_lines;
@@ -103,7 +100,7 @@ int Main(int argc, char** argv) {
                 << FormatNumber(c.per_second.back(), 0) << " lines/s\n";
     }
   }
-  FreeUniLog();
+  gProgramLog.Close();
 
   std::cout
       << "### Program log (WriteLog)\n\n"

@@ -6,7 +6,6 @@
 #include "config/setting_values.h"
 #include "log/log_text.h"
 #include "log/program_log.h"
-#include "log/write_protocol.h"
 #include "platform/file_system.h"
 
 namespace mox {

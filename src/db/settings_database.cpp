@@ -14,7 +14,7 @@
 #include "db/request_integer.h"
 #include "log/error_text.h"
 #include "log/log_text.h"
-#include "log/write_protocol.h"
+#include "log/program_log.h"
 
 namespace mox {
 namespace {

@@ -2,7 +2,6 @@
 
 #include "db/fb_client.h"
 #include "log/program_log.h"
-#include "log/write_protocol.h"
 #include "platform/process.h"
 #include "plugin/exports_internal.h"
 #include "plugin/plugin_name.h"
@@ -20,7 +19,8 @@ void MarkProcessExiting() noexcept {
 }
 
 // The loader runs this before the dynamic initialisers of the other objects in the library, so
-// every global it touches is constant-initialised (constinit): valid before any initialiser runs.
+// every global it touches is constant-initialised (constinit) or initialised ahead of it
+// (MOX_INIT_BEFORE_LOAD_STEP, as gProgramLog is).
 // Nothing may escape into the loader: a failed step leaves its part of the plug-in off, and the
 // exports cope with that.
 __attribute__((constructor)) void LoadPlugin() noexcept {
@@ -29,11 +29,7 @@ __attribute__((constructor)) void LoadPlugin() noexcept {
   mox::platform::AtModuleExit(&MarkProcessExiting);
   // Fixes the library's own path while the working directory is the one the host loaded it from.
   static_cast<void>(mox::platform::ThisModulePath());
-  try {
-    mox::CreateSettingsUnit();
-  } catch (...) {
-  }
-  mox::CreateUniLog();
+  mox::gProgramLog.Open();
   try {
     mox::SetPluginNameFromModule();
   } catch (...) {
@@ -47,12 +43,10 @@ __attribute__((destructor)) void UnloadPlugin() noexcept {
   // about to be unmapped.
   mox::StopWorkerAtUnload();
   mox::ReleaseClientLibrary();
-  mox::FreeUniLog();
+  mox::gProgramLog.Close();
   mox::ClearPluginName();
-  mox::FreeSettingsUnit();
   mox::ForgetPluginSettings();
   mox::SetProtocol(true);
-  mox::ClearUniLogNames();
 }
 
 }  // namespace

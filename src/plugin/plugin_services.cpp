@@ -7,7 +7,6 @@
 #include "config/library_paths.h"
 #include "config/settings.h"
 #include "log/program_log.h"
-#include "log/write_protocol.h"
 #include "platform/dynamic_library.h"
 #include "platform/process.h"
 #include "plugin/plugin_name.h"

@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "log/program_log.h"
-#include "log/write_protocol.h"
 #include "platform/process.h"
 
 namespace mox::test {
@@ -15,14 +14,11 @@ ConfigTest::ConfigTest() {
   platform::OverrideThisModulePathForTesting(lib_dir() + "apMoxSettingsManager.so");
   platform::OverrideHostExecutablePathForTesting(temp_.File("host/host"));
   SetProtocol(true);
-  CreateSettingsUnit();
-  CreateUniLog();
+  gProgramLog.Open();
 }
 
 ConfigTest::~ConfigTest() {
-  FreeUniLog();
-  ClearUniLogNames();
-  FreeSettingsUnit();
+  gProgramLog.Close();
   SetProtocol(true);
   platform::OverrideThisModulePathForTesting(std::nullopt);
   platform::OverrideHostExecutablePathForTesting(std::nullopt);

@@ -5,7 +5,6 @@
 #include <regex>
 
 #include "log/program_log.h"
-#include "log/write_protocol.h"
 #include "platform/process.h"
 
 namespace mox::test {
@@ -15,8 +14,7 @@ DbTest::DbTest() {
   std::filesystem::create_directory(host_.path() / "host");
   platform::OverrideThisModulePathForTesting(host_.File("lib/apMoxSettingsManager.so"));
   platform::OverrideHostExecutablePathForTesting(host_.File("host/host"));
-  CreateSettingsUnit();
-  CreateUniLog();
+  gProgramLog.Open();
   UseDatabase(db_);
   settings().db_time = 0;
   SetProtocol(true);
@@ -24,9 +22,7 @@ DbTest::DbTest() {
 
 DbTest::~DbTest() {
   database_.Done();
-  FreeUniLog();
-  ClearUniLogNames();
-  FreeSettingsUnit();
+  gProgramLog.Close();
   SetProtocol(true);
   platform::OverrideThisModulePathForTesting(std::nullopt);
   platform::OverrideHostExecutablePathForTesting(std::nullopt);

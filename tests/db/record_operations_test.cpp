@@ -3,11 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "config/settings.h"
 #include "db/connection.h"
 #include "db/database_error.h"
 #include "db_test_fixture.h"
-#include "log/write_protocol.h"
+#include "log/program_log.h"
 
 namespace mox::test {
 namespace {

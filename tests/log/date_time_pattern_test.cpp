@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "log/program_log_setup.h"
+#include "log/program_log.h"
 #include "log_test_support.h"
 
 namespace mox {

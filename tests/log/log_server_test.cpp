@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "log/program_log.h"
-#include "log/uni_log.h"
 #include "log_test_support.h"
 #include "support/loaded_library.h"
 
@@ -77,18 +76,18 @@ class LogServer : public test::ProgramLogTest {
 
 TEST_F(LogServer, WithoutDebugEntryTheClientIsNeverLoaded) {
   CopyClient(MOX_LOG_CLIENT_DOUBLE);
-  CreateUniLog();  // no ini file at all
-  ASSERT_TRUE(gUniLog);
-  EXPECT_FALSE(gUniLog->HasLogClient());
-  FreeUniLog();
+  gProgramLog.Open();  // no ini file at all
+  ASSERT_TRUE(gProgramLog.IsOpen());
+  EXPECT_FALSE(gProgramLog.HasLogClient());
+  gProgramLog.Close();
 
   test::WriteFile(host_dir() + "host app.ini", "[Debug]\r\nother.so=" + RecordingParams() +
                                                    "\r\n[Else]\r\n" + kModuleName + "=" +
                                                    RecordingParams() + "\r\n");
-  CreateUniLog();
-  ASSERT_TRUE(gUniLog);
-  EXPECT_FALSE(gUniLog->HasLogClient());
-  gUniLog->SetClock(test::FixedClock(when_));
+  gProgramLog.Open();
+  ASSERT_TRUE(gProgramLog.IsOpen());
+  EXPECT_FALSE(gProgramLog.HasLogClient());
+  gProgramLog.SetClock(test::FixedClock(when_));
   EXPECT_TRUE(WriteLog("to the file"));
   EXPECT_EQ(ReadFile(LogFile(when_)), "09:05:07.008 to the file\r\n");
   EXPECT_EQ(LoadCount(), 0);
@@ -97,14 +96,14 @@ TEST_F(LogServer, WithoutDebugEntryTheClientIsNeverLoaded) {
 
 TEST_F(LogServer, DebugEntryWithoutClientLibraryLogsToFiles) {
   ConfigureClient(RecordingParams());
-  CreateUniLog();
-  ASSERT_TRUE(gUniLog);
-  EXPECT_FALSE(gUniLog->HasLogClient());
+  gProgramLog.Open();
+  ASSERT_TRUE(gProgramLog.IsOpen());
+  EXPECT_FALSE(gProgramLog.HasLogClient());
   const std::string absent = ": cannot open shared object file: No such file or directory";
   EXPECT_EQ(FileLines(), std::vector<std::string>{"LogClient:: FAIL: libLogClient.so not loaded: " +
                                                   client_path() + absent + "; libLogClient.so" +
                                                   absent + "; lines go to the log files"});
-  gUniLog->SetClock(test::FixedClock(when_));
+  gProgramLog.SetClock(test::FixedClock(when_));
   EXPECT_TRUE(WriteLog("to the file"));
   EXPECT_EQ(ReadFile(LogFile(when_)), "09:05:07.008 to the file\r\n");
 }
@@ -112,34 +111,34 @@ TEST_F(LogServer, DebugEntryWithoutClientLibraryLogsToFiles) {
 TEST_F(LogServer, ClientLackingAFunctionIsUnloadedAndNeverInitialized) {
   CopyClient(MOX_LOG_CLIENT_DOUBLE_NO_FINALIZE);
   ConfigureClient(RecordingParams());
-  CreateUniLog();
-  ASSERT_TRUE(gUniLog);
+  gProgramLog.Open();
+  ASSERT_TRUE(gProgramLog.IsOpen());
   EXPECT_EQ(LoadCount(), 1);
   EXPECT_FALSE(ClientIsLoaded());
-  EXPECT_FALSE(gUniLog->HasLogClient());
+  EXPECT_FALSE(gProgramLog.HasLogClient());
   EXPECT_EQ(FileLines(), std::vector<std::string>{"LogClient:: FAIL: libLogClient.so has no "
                                                   "DLL_Finalize; lines go to the log files"});
-  gUniLog->SetClock(test::FixedClock(when_));
+  gProgramLog.SetClock(test::FixedClock(when_));
   EXPECT_TRUE(WriteLog("to the file"));
   EXPECT_EQ(ReadFile(LogFile(when_)), "09:05:07.008 to the file\r\n");
-  FreeUniLog();
+  gProgramLog.Close();
   EXPECT_FALSE(std::filesystem::exists(record_path()));
 }
 
 TEST_F(LogServer, ServerThatTakesEveryLineGetsAllArgumentsAndNoFileIsMade) {
   CopyClient(MOX_LOG_CLIENT_DOUBLE);
   ConfigureClient(RecordingParams());
-  CreateUniLog();
-  ASSERT_TRUE(gUniLog);
-  EXPECT_TRUE(gUniLog->HasLogClient());
+  gProgramLog.Open();
+  ASSERT_TRUE(gProgramLog.IsOpen());
+  EXPECT_TRUE(gProgramLog.HasLogClient());
   EXPECT_TRUE(ClientIsLoaded());
 
   const double before = platform::ToOleAutomationDate(platform::NowLocal());
   EXPECT_TRUE(WriteLog("now"));
   const double after = platform::ToOleAutomationDate(platform::NowLocal());
 
-  gUniLog->SetClock(test::FixedClock(when_));
-  EXPECT_TRUE(gUniLog->Write("stamped\r\ntwo lines"));
+  gProgramLog.SetClock(test::FixedClock(when_));
+  EXPECT_TRUE(gProgramLog.Write("stamped\r\ntwo lines"));
   EXPECT_FALSE(std::filesystem::exists(host_dir() + "Logs"));
 
   const std::string fixed = "DLL_MessageToLogServer|" + OleText(when_);
@@ -155,7 +154,7 @@ TEST_F(LogServer, ServerThatTakesEveryLineGetsAllArgumentsAndNoFileIsMade) {
   EXPECT_NE(calls[1].find(names + "||now"), std::string::npos) << calls[1];
   EXPECT_EQ(calls[2], fixed + names + "||stamped\\r\\ntwo lines");
 
-  FreeUniLog();
+  gProgramLog.Close();
   calls = Calls();
   ASSERT_EQ(calls.size(), 4u);
   EXPECT_EQ(calls[3], "DLL_Finalize");
@@ -166,9 +165,9 @@ TEST_F(LogServer, ServerThatTakesEveryLineGetsAllArgumentsAndNoFileIsMade) {
 TEST_F(LogServer, RefusedLinesGoToTheFile) {
   CopyClient(MOX_LOG_CLIENT_DOUBLE);
   ConfigureClient(RecordingParams(";refuse=NOPE"));
-  CreateUniLog();
-  ASSERT_TRUE(gUniLog);
-  gUniLog->SetClock(test::FixedClock(when_));
+  gProgramLog.Open();
+  ASSERT_TRUE(gProgramLog.IsOpen());
+  gProgramLog.SetClock(test::FixedClock(when_));
   EXPECT_TRUE(WriteLog("taken"));
   EXPECT_TRUE(WriteLog("NOPE one"));
   EXPECT_TRUE(WriteLog("taken again"));
@@ -184,16 +183,16 @@ TEST_F(LogServer, RefusedLinesGoToTheFile) {
 TEST_F(LogServer, FailedInitializeStillOffersEveryLineAndFinalizes) {
   CopyClient(MOX_LOG_CLIENT_DOUBLE);
   ConfigureClient(RecordingParams(";init=0"));
-  CreateUniLog();
-  ASSERT_TRUE(gUniLog);
-  EXPECT_TRUE(gUniLog->HasLogClient());
-  gUniLog->SetClock(test::FixedClock(when_));
+  gProgramLog.Open();
+  ASSERT_TRUE(gProgramLog.IsOpen());
+  EXPECT_TRUE(gProgramLog.HasLogClient());
+  gProgramLog.SetClock(test::FixedClock(when_));
   EXPECT_TRUE(WriteLog("offered"));
   const std::string refused = "LogClient:: FAIL: DLL_Initialize refused the parameters \"" +
                               RecordingParams(";init=0") +
                               "\"; lines it does not take go to the log files";
   EXPECT_EQ(FileLines(), std::vector<std::string>{refused});
-  FreeUniLog();
+  gProgramLog.Close();
   const auto calls = Calls();
   ASSERT_EQ(calls.size(), 3u);
   EXPECT_EQ(calls[1].substr(0, 23), "DLL_MessageToLogServer|");
@@ -204,12 +203,12 @@ TEST_F(LogServer, FailedInitializeStillOffersEveryLineAndFinalizes) {
 TEST_F(LogServer, ClientWhoseFinalizeThrowsIsStillUnloaded) {
   CopyClient(MOX_LOG_CLIENT_DOUBLE_THROWING);
   ConfigureClient("any");
-  CreateUniLog();
-  ASSERT_TRUE(gUniLog);
-  ASSERT_TRUE(gUniLog->HasLogClient());
+  gProgramLog.Open();
+  ASSERT_TRUE(gProgramLog.IsOpen());
+  ASSERT_TRUE(gProgramLog.HasLogClient());
   EXPECT_TRUE(WriteLog("taken by the server"));
-  FreeUniLog();  // ends the test process if the exception escapes
-  EXPECT_FALSE(gUniLog);
+  gProgramLog.Close();  // ends the test process if the exception escapes
+  EXPECT_FALSE(gProgramLog.IsOpen());
   EXPECT_FALSE(ClientIsLoaded());
 }
 

@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "log/program_log.h"
-#include "log/uni_log.h"
 #include "platform/process.h"
 
 namespace mox::test {
@@ -15,11 +14,11 @@ platform::LocalDateTime At(int year, int month, int day, int hour, int minute, i
   return {year, month, day, hour, minute, second, millisecond};
 }
 
-FileLog::Clock FixedClock(platform::LocalDateTime when) {
+HourlyFile::Clock FixedClock(platform::LocalDateTime when) {
   return [when] { return when; };
 }
 
-FileLog::Clock SequenceClock(std::vector<platform::LocalDateTime> times) {
+HourlyFile::Clock SequenceClock(std::vector<platform::LocalDateTime> times) {
   auto state = std::make_shared<std::pair<std::vector<platform::LocalDateTime>, std::size_t>>(
       std::move(times), 0);
   return [state] {
@@ -36,8 +35,8 @@ ProgramLogTest::ProgramLogTest() {
 }
 
 ProgramLogTest::~ProgramLogTest() {
-  FreeUniLog();
-  ClearUniLogNames();
+  gProgramLog.Close();
+  gProgramLog.SetClock(platform::NowLocal);
   platform::OverrideThisModulePathForTesting(std::nullopt);
   platform::OverrideHostExecutablePathForTesting(std::nullopt);
 }

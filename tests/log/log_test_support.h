@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "log/file_log.h"
+#include "log/hourly_file.h"
 #include "platform/clock.h"
 #include "support/temp_dir.h"
 
@@ -16,10 +16,10 @@ platform::LocalDateTime At(int year, int month, int day, int hour, int minute, i
                            int millisecond);
 
 // A clock that always answers `when`.
-FileLog::Clock FixedClock(platform::LocalDateTime when);
+HourlyFile::Clock FixedClock(platform::LocalDateTime when);
 
 // A clock that answers `times` one after another and then keeps answering the last one.
-FileLog::Clock SequenceClock(std::vector<platform::LocalDateTime> times);
+HourlyFile::Clock SequenceClock(std::vector<platform::LocalDateTime> times);
 
 // Points the host executable and this module at paths under a temporary folder, and takes the
 // program log down again afterwards.

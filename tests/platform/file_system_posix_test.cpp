@@ -184,5 +184,14 @@ TEST(AppendingFileWatchTest, ChangeAlongThePathSendsTheNextRecordToAFreshOpen) {
   }
 }
 
+TEST(AppendingFileTest, WithoutCreateFolderAMissingFolderStaysMissing) {
+  test::TempDir temp;
+  const std::string missing = temp.File("missing");
+  AppendingFile file;
+  EXPECT_EQ(file.Append(missing + "/x.log", 0, "x\n", 2, false),
+            AppendingFile::AppendResult::kFailed);
+  EXPECT_FALSE(fs::exists(missing));
+}
+
 }  // namespace
 }  // namespace mox::platform

@@ -1,8 +1,8 @@
-#include "log/file_log.h"
+#include "log/hourly_file.h"
 
 #include <cstring>
+#include <stdexcept>
 
-#include "log/date_time_pattern.h"
 #include "log/log_text.h"
 #include "platform/file_system.h"
 
@@ -31,7 +31,7 @@ class RecordBuffer {
   std::size_t size() const { return size_; }
 
  private:
-  char data_[FileLog::kRecordBufferSize];
+  char data_[HourlyFile::kRecordBufferSize];
   std::size_t size_ = 0;
 };
 
@@ -45,41 +45,34 @@ std::string AsFolder(std::string folder) {
 
 }  // namespace
 
-FileLog::FileLog(std::string file_name)
-    : FileLog(file_name, platform::DirectoryPart(file_name), false) {}
+HourlyFile::HourlyFile(std::string file_name_pattern, std::string top_folder)
+    : file_name_pattern_(std::move(file_name_pattern)),
+      top_folder_(AsFolder(std::move(top_folder))) {}
 
-FileLog::FileLog(std::string file_name, std::string top_folder, bool create_folder)
-    : file_name_(std::move(file_name)),
-      clock_(&platform::NowLocal),
-      top_folder_(AsFolder(std::move(top_folder))),
-      create_folder_(create_folder) {}
-
-const std::string& FileLog::GetFileName() {
-  return file_name_;
-}
-
-bool FileLog::Write(std::string_view text) {
-  MutexLock guard(lock_);
+bool HourlyFile::Write(std::string_view text, const Clock& clock) {
   // The name comes first: a line whose name is fetched just before the hour turns carries the
   // next hour's time stamp in the old hour's file.
-  const std::string& name = GetFileName();
-  if (name.empty()) return false;
-  const platform::LocalDateTime now = Now();
+  const std::string& name = file_name_pattern_.Format(clock());
+  if (name.empty() || name != file_name_) {
+    if (platform::DirectoryPart(name).empty()) {
+      throw std::runtime_error("log file name without directory: " + name);
+    }
+    file_name_ = name;
+  }
+  const platform::LocalDateTime now = clock();
   using Result = platform::AppendingFile::AppendResult;
   if (!refused_link_.empty() &&
-      AppendRecord(name, now,
-                   "FileLog:: FAIL: " + SafeForLog(platform::PathForLog(refused_link_)) +
-                       " is a symbolic link; not followed") == Result::kWritten) {
+      AppendRecord(now, "FileLog:: FAIL: " + SafeForLog(platform::PathForLog(refused_link_)) +
+                            " is a symbolic link; not followed") == Result::kWritten) {
     refused_link_.clear();
   }
-  const Result result = AppendRecord(name, now, text);
+  const Result result = AppendRecord(now, text);
   if (result == Result::kLinkRefused) refused_link_ = file_.refused_link();
   return result == Result::kWritten;
 }
 
-platform::AppendingFile::AppendResult FileLog::AppendRecord(const std::string& name,
-                                                            const platform::LocalDateTime& when,
-                                                            std::string_view text) {
+platform::AppendingFile::AppendResult HourlyFile::AppendRecord(const platform::LocalDateTime& when,
+                                                               std::string_view text) {
   RecordBuffer record;
   record.AppendTimeStamp(when);
   // A record too long for the buffer loses the end of its text, never its line end: the next
@@ -88,9 +81,10 @@ platform::AppendingFile::AppendResult FileLog::AppendRecord(const std::string& n
   record.Append(text, kLineEnd.size());
   record.Append(kLineEnd);
   // A name outside the top folder (none is made so) has only its file opened without links.
-  const std::size_t walked_from =
-      name.starts_with(top_folder_) ? top_folder_.size() : platform::DirectoryPart(name).size();
-  return file_.Append(name, walked_from, record.data(), record.size(), create_folder_);
+  const std::size_t walked_from = file_name_.starts_with(top_folder_)
+                                      ? top_folder_.size()
+                                      : platform::DirectoryPart(file_name_).size();
+  return file_.Append(file_name_, walked_from, record.data(), record.size(), true);
 }
 
 }  // namespace mox

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "log/date_time_pattern.h"
-#include "log/time_separated_file_log.h"
+#include "log/hourly_file.h"
 #include "log_test_support.h"
 #include "support/temp_dir.h"
 
@@ -24,7 +24,7 @@ using test::ReadFile;
 
 // The file stays open between lines; whatever an operator or the clock does between two lines,
 // the second must land where a fresh open would have put it.
-TEST(TimeSeparatedFileLogKeptOpenTest, SecondLineGoesWhereTheNameNowLeads) {
+TEST(HourlyFileKeptOpenTest, SecondLineGoesWhereTheNameNowLeads) {
   namespace fs = std::filesystem;
   struct Case {
     const char* what;
@@ -55,15 +55,14 @@ TEST(TimeSeparatedFileLogKeptOpenTest, SecondLineGoesWhereTheNameNowLeads) {
     SCOPED_TRACE(c.what);
     test::TempDir temp;
     const std::string logs = temp.File("Logs");
-    TimeSeparatedFileLog log(
-        QuotePatternLiteral(logs + "/") + "YYYY\"_\"MM\"_\"DD\"/\"HH\"_m.log\"",
-        temp.path().string());
+    HourlyFile log(QuotePatternLiteral(logs + "/") + "YYYY\"_\"MM\"_\"DD\"/\"HH\"_m.log\"",
+                   temp.path().string());
     // Each line reads the clock twice: for the file name, then for the time stamp.
     const auto nine = At(2024, 3, 1, 9, 0, 0, 0), later = At(2024, 3, 1, c.second_hour, 0, 0, 0);
-    log.SetClock(test::SequenceClock({nine, nine, later, later}));
-    ASSERT_TRUE(log.Write("one"));
+    const auto clock = test::SequenceClock({nine, nine, later, later});
+    ASSERT_TRUE(log.Write("one", clock));
     c.between(logs + "/2024_03_01");
-    EXPECT_EQ(log.Write("two"), c.second_written);
+    EXPECT_EQ(log.Write("two", clock), c.second_written);
     for (const auto& [file, contents] : c.files)
       EXPECT_EQ(ReadFile(logs + "/" + file), contents) << file;
   }
@@ -71,7 +70,7 @@ TEST(TimeSeparatedFileLogKeptOpenTest, SecondLineGoesWhereTheNameNowLeads) {
 
 // A symbolic link below the host's folder, where a folder or the hour's file is to be opened,
 // keeps that line out of every file; the next line written is preceded, once, by one naming it.
-TEST(TimeSeparatedFileLogKeptOpenTest, SymbolicLinkBelowTheTopFolderIsNotFollowed) {
+TEST(HourlyFileKeptOpenTest, SymbolicLinkBelowTheTopFolderIsNotFollowed) {
   namespace fs = std::filesystem;
   // The link under the host's folder, its target in a folder beside it, the day of the next lines.
   const std::tuple<std::string, std::string, int> cases[] = {
@@ -86,18 +85,18 @@ TEST(TimeSeparatedFileLogKeptOpenTest, SymbolicLinkBelowTheTopFolderIsNotFollowe
                       elsewhere = temp.File("x");
     fs::create_directories(elsewhere);
     test::WriteFile(elsewhere + "/target", "kept\n");
-    TimeSeparatedFileLog log(
-        QuotePatternLiteral(host + "/Logs/") + "YYYY\"_\"MM\"_\"DD\"/\"HH\"_m.log\"", host);
+    HourlyFile log(QuotePatternLiteral(host + "/Logs/") + "YYYY\"_\"MM\"_\"DD\"/\"HH\"_m.log\"",
+                   host);
     const auto nine = At(2024, 3, 1, 9, 0, 0, 0);
-    log.SetClock(test::SequenceClock({nine, nine, At(2024, 3, day, 10, 0, 0, 0)}));
-    ASSERT_TRUE(log.Write("one"));
+    const auto clock = test::SequenceClock({nine, nine, At(2024, 3, day, 10, 0, 0, 0)});
+    ASSERT_TRUE(log.Write("one", clock));
     if (link_name == "Logs") fs::remove_all(link);
     fs::create_symlink(elsewhere + "/" + target, link);
-    EXPECT_FALSE(log.Write("lost"));
+    EXPECT_FALSE(log.Write("lost", clock));
     EXPECT_EQ(ReadFile(elsewhere + "/target"), "kept\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere), fs::directory_iterator()), 1);
     fs::remove(link);
-    EXPECT_TRUE(log.Write("two") && log.Write("three"));
+    EXPECT_TRUE(log.Write("two", clock) && log.Write("three", clock));
     EXPECT_EQ(ReadFile(host + "/Logs/2024_03_0" + std::to_string(day) + "/10_m.log"),
               "10:00:00.000 FileLog:: FAIL: " + link +
                   " is a symbolic link; not followed\r\n"
@@ -108,31 +107,31 @@ TEST(TimeSeparatedFileLogKeptOpenTest, SymbolicLinkBelowTheTopFolderIsNotFollowe
   const std::string host = temp.File("host");
   fs::create_directories(host + "/Logs");
   ASSERT_EQ(::mkfifo((host + "/Logs/10_m.log").c_str(), 0600), 0);
-  TimeSeparatedFileLog log(QuotePatternLiteral(host + "/Logs/") + "HH\"_m.log\"", host);
-  log.SetClock(test::SequenceClock({At(2024, 3, 1, 10, 0, 0, 0)}));
-  EXPECT_FALSE(log.Write("lost"));
+  HourlyFile log(QuotePatternLiteral(host + "/Logs/") + "HH\"_m.log\"", host);
+  EXPECT_FALSE(log.Write("lost", test::SequenceClock({At(2024, 3, 1, 10, 0, 0, 0)})));
 }
 
 // Two processes, and two log objects in one of them, append to the same file: every line arrives
 // whole, none is lost.
-TEST(TimeSeparatedFileLogKeptOpenTest, WritersInTwoProcessesNeitherLoseNorSplitLines) {
+TEST(HourlyFileKeptOpenTest, WritersInTwoProcessesNeitherLoseNorSplitLines) {
   test::TempDir temp;
   const std::string pattern = QuotePatternLiteral(temp.File("Logs") + "/") + "\"shared.log\"";
   constexpr int kLines = 2000;
+  const HourlyFile::Clock now = platform::NowLocal;
   const std::string text(200, 'x');
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    TimeSeparatedFileLog log(pattern, temp.path().string());
+    HourlyFile log(pattern, temp.path().string());
     int failed = 0;
-    for (int i = 0; i < kLines; ++i) failed += log.Write("c" + text) ? 0 : 1;
+    for (int i = 0; i < kLines; ++i) failed += log.Write("c" + text, now) ? 0 : 1;
     _exit(failed == 0 ? 0 : 1);
   }
-  TimeSeparatedFileLog first(pattern, temp.path().string());
-  TimeSeparatedFileLog second(pattern, temp.path().string());
+  HourlyFile first(pattern, temp.path().string());
+  HourlyFile second(pattern, temp.path().string());
   for (int i = 0; i < kLines / 2; ++i) {
-    EXPECT_TRUE(first.Write("p" + text));
-    EXPECT_TRUE(second.Write("p" + text));
+    EXPECT_TRUE(first.Write("p" + text, now));
+    EXPECT_TRUE(second.Write("p" + text, now));
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
