@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "log/date_time_pattern.h"
-#include "platform/appending_file.h"
-#include "platform/local_time.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
 
 namespace mox {
 

@@ -10,10 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/thread_annotations.h"
 #include "log/hourly_file.h"
 #include "platform/dynamic_library.h"
-#include "platform/system_names.h"
-#include "platform/thread_annotations.h"
 
 namespace mox {
 
