@@ -81,6 +81,7 @@ class SCOPED_CAPABILITY MutexLock {
 // A shared mutex whose exclusive hold can be waited for with a time limit.
 class CAPABILITY("shared mutex") SharedTimedMutex {
  public:
+  void Lock() ACQUIRE() { mutex_.lock(); }
   bool TryLockFor(std::chrono::milliseconds wait) TRY_ACQUIRE(true) {
     return mutex_.try_lock_for(wait);
   }
@@ -90,6 +91,18 @@ class CAPABILITY("shared mutex") SharedTimedMutex {
 
  private:
   std::shared_timed_mutex mutex_;
+};
+
+// Holds a SharedTimedMutex exclusively for its scope.
+class SCOPED_CAPABILITY ExclusiveLock {
+ public:
+  explicit ExclusiveLock(SharedTimedMutex& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.Lock(); }
+  ~ExclusiveLock() RELEASE() { mutex_.Unlock(); }
+  ExclusiveLock(const ExclusiveLock&) = delete;
+  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+ private:
+  SharedTimedMutex& mutex_;
 };
 
 // Holds a SharedTimedMutex shared for its scope.

@@ -29,7 +29,7 @@ struct KeptClient {
 };
 
 constinit platform::StaticMutex gKeptLock;
-NoDestroy<KeptClient> gKept;
+NoDestroy<KeptClient> gKept GUARDED_BY(gKeptLock);
 constinit std::atomic<unsigned> gLoads{0};
 
 template <typename Function>
@@ -79,7 +79,7 @@ const char* FbClient::Resolve() {
 
 std::shared_ptr<const FbClient> FbClient::Load() {
   const std::vector<std::string> names = ClientLibraryNames();
-  std::lock_guard lock(gKeptLock);
+  platform::StaticMutexLock lock(gKeptLock);
   KeptClient& kept = gKept.value;
   if (kept.client && kept.names == names) return kept.client;
   // Why each name failed, for the line that follows the fixed message.
@@ -111,7 +111,7 @@ unsigned ClientLibraryLoads() noexcept {
 }
 
 void ReleaseClientLibrary() noexcept {
-  std::lock_guard lock(gKeptLock);
+  platform::StaticMutexLock lock(gKeptLock);
   gKept.value.client.reset();
   gKept.value.names.clear();
   gKept.value.names.shrink_to_fit();

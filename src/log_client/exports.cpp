@@ -1,8 +1,8 @@
 // The three functions of the log-server interface. No exception crosses them.
 #include <cstdint>
 #include <memory>
-#include <shared_mutex>
 
+#include "base/thread_annotations.h"
 #include "log_client/client_params.h"
 #include "log_client/syslog_client.h"
 // MOX_EXPORT and MOX_SYSTEM_CALL: exported under the plain name, in the convention the program
@@ -12,8 +12,8 @@
 namespace {
 
 // Initialize and Finalize replace the client exclusively; messages share it.
-std::shared_mutex gClientLock;
-std::unique_ptr<mox::log_client::SyslogClient> gClient;
+mox::SharedTimedMutex gClientLock;
+std::unique_ptr<mox::log_client::SyslogClient> gClient GUARDED_BY(gClientLock);
 
 const char* OrEmpty(const char* text) {
   return text != nullptr ? text : "";
@@ -29,7 +29,7 @@ MOX_EXPORT int32_t MOX_SYSTEM_CALL DLL_Initialize(const char* params, int32_t /*
     if (const auto parsed = mox::log_client::ParseClientParams(OrEmpty(params))) {
       client = mox::log_client::SyslogClient::Create(*parsed);
     }
-    const std::unique_lock lock(gClientLock);
+    const mox::ExclusiveLock lock(gClientLock);
     gClient = std::move(client);
     return gClient != nullptr ? 1 : 0;
   } catch (...) {
@@ -42,7 +42,7 @@ MOX_EXPORT int32_t MOX_SYSTEM_CALL DLL_MessageToLogServer(double ole_date_local,
                                                           const char* module_name,
                                                           const char* prefix, const char* text) {
   try {
-    const std::shared_lock lock(gClientLock);
+    const mox::SharedLock lock(gClientLock);
     if (!gClient) return 0;
     return gClient->Send({ole_date_local, OrEmpty(host_exe_name), OrEmpty(module_name),
                           OrEmpty(prefix), OrEmpty(text)})
@@ -56,7 +56,7 @@ MOX_EXPORT int32_t MOX_SYSTEM_CALL DLL_MessageToLogServer(double ole_date_local,
 // Messages are sent before their call returns, so closing the connection is all there is to do.
 MOX_EXPORT void MOX_SYSTEM_CALL DLL_Finalize() {
   try {
-    const std::unique_lock lock(gClientLock);
+    const mox::ExclusiveLock lock(gClientLock);
     gClient.reset();
   } catch (...) {
   }

@@ -23,17 +23,19 @@ std::optional<platform::SocketAddress> Resolve(const ClientParams& params) {
 class SyslogClient::Turn {
  public:
   Turn(SyslogClient& client, platform::Deadline deadline) : client_(client) {
-    std::unique_lock lock(client_.turn_mutex_);
-    taken_ = client_.turn_free_.wait_until(lock, deadline, [this] { return !client_.turn_taken_; });
+    MutexLock lock(client_.turn_mutex_);
+    while (client_.turn_taken_ && client_.turn_free_.WaitUntil(client_.turn_mutex_, deadline)) {
+    }
+    taken_ = !client_.turn_taken_;
     if (taken_) client_.turn_taken_ = true;
   }
   ~Turn() {
     if (!taken_) return;
     {
-      const std::lock_guard lock(client_.turn_mutex_);
+      const MutexLock lock(client_.turn_mutex_);
       client_.turn_taken_ = false;
     }
-    client_.turn_free_.notify_one();
+    client_.turn_free_.NotifyOne();
   }
   Turn(const Turn&) = delete;
   Turn& operator=(const Turn&) = delete;

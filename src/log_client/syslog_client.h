@@ -2,11 +2,10 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 
+#include "base/thread_annotations.h"
 #include "log_client/client_params.h"
 #include "platform/socket.h"
 
@@ -53,9 +52,9 @@ class SyslogClient {
   // until their deadline. (A condition variable rather than a timed mutex: ThreadSanitizer follows
   // it.)
   class Turn;
-  std::mutex turn_mutex_;
-  std::condition_variable turn_free_;
-  bool turn_taken_ = false;  // guarded by turn_mutex_
+  Mutex turn_mutex_;
+  CondVar turn_free_;
+  bool turn_taken_ GUARDED_BY(turn_mutex_) = false;
 
   const ClientParams params_;
   const platform::SocketAddress address_;

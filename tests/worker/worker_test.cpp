@@ -41,10 +41,10 @@ class WorkerTest : public ::testing::Test {
 TEST_F(WorkerTest, LifeInOrderAroundTheCommands) {
   {
     Worker worker(test::RecordReply, 3, services, services, kIdleWait);
-    Post(worker, 1, "\x02R1");
     const uint8_t code = 2;
     worker.Post(2, &code, 0);  // length 0: nothing queued
     worker.Post(3, nullptr, 4);
+    Post(worker, 1, "\x02R1");
     ASSERT_TRUE(ReplyLog::WaitFor(1));
     worker.Terminate();
   }
