@@ -1,5 +1,6 @@
 #include "config/ini_file.h"
 
+#include "base/ascii_text.h"
 #include "platform/file_system.h"
 
 namespace mox {
@@ -17,18 +18,6 @@ bool IsQuote(char c) {
 }
 bool IsLineEndChar(char c) {
   return c == '\r' || c == '\n';
-}
-
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
 }
 
 std::string_view TrimBlanks(std::string_view text) {
@@ -173,14 +162,14 @@ std::string WithEntry(std::string text, std::string_view section, std::string_vi
     while (scanner.Next(line)) {
       if (line.kind == LineKind::kSection) {
         if (in_section) break;  // only the first matching section counts
-        if (EqualsIgnoringCase(line.name, section)) {
+        if (EqualsIgnoringAsciiCase(line.name, section)) {
           in_section = true;
           last_in_section = line;
         }
         continue;
       }
       if (!in_section) continue;
-      if (line.kind == LineKind::kKey && EqualsIgnoringCase(line.name, key)) {
+      if (line.kind == LineKind::kKey && EqualsIgnoringAsciiCase(line.name, key)) {
         // The whole line becomes key=value, as the platform's profile functions write it: blanks
         // and quotes around the old value, and the old key's spelling, do not survive.
         text.replace(line.content_begin, line.content_end - line.content_begin, entry);
@@ -224,8 +213,9 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key,
   while (scanner.Next(line)) {
     if (line.kind == LineKind::kSection) {
       if (in_section) break;  // only the first matching section counts
-      in_section = EqualsIgnoringCase(line.name, section);
-    } else if (in_section && line.kind == LineKind::kKey && EqualsIgnoringCase(line.name, key)) {
+      in_section = EqualsIgnoringAsciiCase(line.name, section);
+    } else if (in_section && line.kind == LineKind::kKey &&
+               EqualsIgnoringAsciiCase(line.name, key)) {
       return DecodeValue(
           std::string_view(text).substr(line.value_begin, line.value_end - line.value_begin));
     }

@@ -2,17 +2,9 @@
 
 #include <limits>
 
+#include "base/ascii_text.h"
+
 namespace mox {
-namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 int32_t ParseRequestInteger(std::string_view text, int32_t fallback) {
   std::size_t i = 0;
@@ -28,16 +20,10 @@ int32_t ParseRequestInteger(std::string_view text, int32_t fallback) {
     hex = true;
     i += 2;
   }
-  if (i == text.size()) return fallback;
-
-  uint64_t magnitude = 0;
-  for (; i < text.size(); ++i) {
-    const int digit =
-        hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
-    if (digit < 0) return fallback;
-    magnitude = magnitude * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
-    if (magnitude > 0xFFFFFFFFull) return fallback;
-  }
+  const std::optional<uint64_t> digits =
+      ParseDigitRun(text.substr(i), hex ? 16 : 10, 0xFFFFFFFFull);
+  if (!digits) return fallback;
+  const uint64_t magnitude = *digits;
 
   if (hex) {
     // The bits as a signed 32-bit integer, then the sign.

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <optional>
 
+#include "base/ascii_text.h"
 #include "log/log_text.h"
 
 namespace mox {
@@ -17,18 +18,6 @@ constexpr std::string_view kMask = "***";
 bool IsBlank(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return byte >= 1 && byte <= 32;
-}
-
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool NamesEqual(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
 }
 
 // The name of an entry: the text before its first "=", or nothing when it has none.
@@ -144,13 +133,14 @@ class CommaTextScanner {
 }  // namespace
 
 bool IsPasswordKey(std::string_view name) {
-  return NamesEqual(name, "BlockNumberPWD") || NamesEqual(name, "BlockNumberPWDNew");
+  return EqualsIgnoringAsciiCase(name, "BlockNumberPWD") ||
+         EqualsIgnoringAsciiCase(name, "BlockNumberPWDNew");
 }
 
 std::string RequestList::Value(std::string_view key) const {
   for (const std::string& entry : entries_) {
     const auto name = EntryName(entry);
-    if (name && NamesEqual(*name, key)) return entry.substr(name->size() + 1);
+    if (name && EqualsIgnoringAsciiCase(*name, key)) return entry.substr(name->size() + 1);
   }
   return {};
 }
@@ -158,7 +148,7 @@ std::string RequestList::Value(std::string_view key) const {
 bool RequestList::HasName(std::string_view key) const {
   for (const std::string& entry : entries_) {
     const auto name = EntryName(entry);
-    if (name && NamesEqual(*name, key)) return true;
+    if (name && EqualsIgnoringAsciiCase(*name, key)) return true;
   }
   return false;
 }
@@ -167,7 +157,7 @@ void RequestList::SetValue(std::string_view key, std::string_view value) {
   auto found = entries_.begin();
   for (; found != entries_.end(); ++found) {
     const auto name = EntryName(*found);
-    if (name && NamesEqual(*name, key)) break;
+    if (name && EqualsIgnoringAsciiCase(*name, key)) break;
   }
   if (value.empty()) {
     if (found != entries_.end()) entries_.erase(found);
