@@ -378,8 +378,8 @@ int Main(int argc, char** argv) {
   // This process's own program log, for the raw runs with log lines: files beside this program,
   // or the log-server double, like the plug-in's.
   const std::string here = platform::DirectoryPart(platform::HostExecutablePath());
-  gProgramLog.Open(BuildProgramLogPattern(here, "raw_baseline.so"), here,
-                   log_server ? "bench" : "");
+  gProgramLog.Open(BuildProgramLogPattern(here, "raw_baseline.so"), here, log_server ? "bench" : "",
+                   here);
   const bool smoke = options.Has("smoke");
   const int n = int(options.Integer("n", smoke ? 20 : 500));
   const int reps = int(options.Integer("reps", smoke ? 1 : 12));

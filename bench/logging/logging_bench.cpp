@@ -28,7 +28,8 @@ const std::string kLine =
 void InstallProgramLog(const TempFolder& folder, const std::string& client_params) {
   gProgramLog.Close();
   gProgramLog.Open(BuildProgramLogPattern(folder.Path() + "/", "apMoxSettingsManager.so"),
-                   folder.Path(), client_params);
+                   folder.Path(), client_params,
+                   platform::DirectoryPart(platform::HostExecutablePath()));
 }
 
 struct Rate {

@@ -33,6 +33,11 @@ void ReportReadableByOthers(const std::string& path) {
 
 }  // namespace
 
+std::string SettingsFilePath(const std::string& library_path) {
+  return platform::DirectoryPart(library_path) +
+         platform::ReplaceExtension(platform::FileNamePart(library_path), ".ini");
+}
+
 void InitSettings(const std::string& path, Settings& settings) {
   ReadSettings(path, settings);
   WriteSettings(path, settings);

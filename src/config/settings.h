@@ -42,6 +42,10 @@ class SettingsWriteError : public std::runtime_error {
 // alone. Sets the detail log's switch as soon as Protocol is read. Throws SettingsWriteError, with
 // what was read already in `settings`.
 void InitSettings(const std::string& path, Settings& settings);
+// Where the settings file of the library at `library_path` lies: beside it, named like it with the
+// extension ".ini". An unknown (empty) library path gives just ".ini", looked for in the current
+// directory.
+std::string SettingsFilePath(const std::string& library_path);
 void ReadSettings(const std::string& path, Settings& settings);
 // Throws SettingsWriteError.
 void WriteSettings(const std::string& path, const Settings& settings);

@@ -1,7 +1,6 @@
 #include "db/fb_client.h"
 
 #include <atomic>
-#include <mutex>
 
 #include "base/thread_annotations.h"
 #include "db/database_error.h"
@@ -10,9 +9,6 @@
 
 namespace mox {
 namespace {
-
-Mutex gNamesLock;
-std::optional<std::vector<std::string>> gNamesOverride GUARDED_BY(gNamesLock);
 
 // Holds a value whose destructor never runs: the kept client must not be unloaded by the
 // library's own destructors at process exit, while the client library's exit handlers run.
@@ -41,14 +37,7 @@ bool Bind(const platform::DynamicLibrary& library, const char* name, Function& t
 }  // namespace
 
 std::vector<std::string> ClientLibraryNames() {
-  MutexLock lock(gNamesLock);
-  if (gNamesOverride) return *gNamesOverride;
   return {platform::kClientLibraryNames.begin(), platform::kClientLibraryNames.end()};
-}
-
-void OverrideClientLibraryNamesForTesting(std::optional<std::vector<std::string>> names) {
-  MutexLock lock(gNamesLock);
-  gNamesOverride = std::move(names);
 }
 
 const char* FbClient::Resolve() {
@@ -77,8 +66,7 @@ const char* FbClient::Resolve() {
   return complete ? nullptr : missing;
 }
 
-std::shared_ptr<const FbClient> FbClient::Load() {
-  const std::vector<std::string> names = ClientLibraryNames();
+std::shared_ptr<const FbClient> FbClient::Load(const std::vector<std::string>& names) {
   platform::StaticMutexLock lock(gKeptLock);
   KeptClient& kept = gKept.value;
   if (kept.client && kept.names == names) return kept.client;

@@ -5,7 +5,6 @@
 #include <ibase.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,14 +14,14 @@ namespace mox {
 
 class FbClient {
  public:
-  // The first library of ClientLibraryNames() that opens and has every entry point. Loaded once
-  // and kept until ReleaseClientLibrary (the library's unload), so that a worker created again
-  // finds it in place. Throws DatabaseError ("InterBase library libfbclient.so.2 not found in the
+  // The first library of `names` that opens and has every entry point. Loaded once and kept until
+  // ReleaseClientLibrary (the library's unload), so that a worker created again finds it in
+  // place. Throws DatabaseError ("InterBase library libfbclient.so.2 not found in the
   // path.
   // ...", gds32.dll on Windows) when none loads, its detail naming each library tried, why it
   // failed and where it was looked for. On 32-bit Windows every entry point is __stdcall:
   // ibase.h says so under _WIN32, and the decltype types below carry it.
-  static std::shared_ptr<const FbClient> Load();
+  static std::shared_ptr<const FbClient> Load(const std::vector<std::string>& names);
 
   decltype(&isc_attach_database) attach_database = nullptr;
   decltype(&isc_detach_database) detach_database = nullptr;
@@ -60,10 +59,8 @@ unsigned ClientLibraryLoads() noexcept;
 // the client library tears itself down then.
 void ReleaseClientLibrary() noexcept;
 
-// The names tried in order: "libfbclient.so.2", then "libfbclient.so" (Windows: "gds32.dll", then
-// "fbclient.dll").
+// The names the plug-in tries in order: "libfbclient.so.2", then "libfbclient.so" (Windows:
+// "gds32.dll", then "fbclient.dll").
 std::vector<std::string> ClientLibraryNames();
-// Test seam: replaces the list above until reset with nullopt.
-void OverrideClientLibraryNamesForTesting(std::optional<std::vector<std::string>> names);
 
 }  // namespace mox

@@ -54,7 +54,8 @@ struct SettingsDatabase::FirstRow {
   std::optional<std::string> text;
 };
 
-SettingsDatabase::SettingsDatabase() = default;
+SettingsDatabase::SettingsDatabase(std::vector<std::string> client_library_names)
+    : client_library_names_(std::move(client_library_names)) {}
 
 SettingsDatabase::~SettingsDatabase() {
   Done();
@@ -62,7 +63,7 @@ SettingsDatabase::~SettingsDatabase() {
 
 void SettingsDatabase::Init(const Settings& settings) {
   settings_ = settings;
-  connection_ = std::make_unique<Connection>(FbClient::Load());
+  connection_ = std::make_unique<Connection>(FbClient::Load(client_library_names_));
   WriteProtocol("CreateDBControls:: OK");
 }
 

@@ -10,9 +10,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "config/settings.h"
 #include "db/database_access.h"
+#include "db/fb_client.h"
 
 namespace mox {
 
@@ -20,7 +22,8 @@ class Connection;
 
 class SettingsDatabase final : public DatabaseAccess {
  public:
-  SettingsDatabase();
+  // `client_library_names`: the client libraries Init tries, in order.
+  explicit SettingsDatabase(std::vector<std::string> client_library_names = ClientLibraryNames());
   ~SettingsDatabase() override;
   SettingsDatabase(const SettingsDatabase&) = delete;
   SettingsDatabase& operator=(const SettingsDatabase&) = delete;
@@ -76,6 +79,7 @@ class SettingsDatabase final : public DatabaseAccess {
   // Whether SP_SETMODIFIEDSTATEBYID takes the state as a second input is up to the database.
   int SetModifiedStateInputCount();
 
+  const std::vector<std::string> client_library_names_;
   Settings settings_;
   std::unique_ptr<Connection> connection_;
 };

@@ -54,11 +54,10 @@ std::string BuildProgramLogPattern(std::string_view host_directory, std::string_
   return pattern;
 }
 
-void ProgramLog::Open() noexcept {
+void ProgramLog::Open(const std::string& host_path, const std::string& module_path) noexcept {
   if (open_) return;
   try {
-    const std::string host_path = platform::HostExecutablePath();
-    const std::string module_name = platform::FileNamePart(platform::ThisModulePath());
+    const std::string module_name = platform::FileNamePart(module_path);
     host_exe_name_ = platform::PathForLog(platform::FileNamePart(host_path));
     module_name_ = platform::PathForLog(module_name);
     if (module_name.empty() || host_path.empty()) return;
@@ -70,19 +69,19 @@ void ProgramLog::Open() noexcept {
     // name that code page cannot hold can only be written in UTF-8.
     const std::string client_params = host_ini.ReadString(
         "Debug", platform::InSystemCodePage(module_name).value_or(module_name), "");
-    Open(BuildProgramLogPattern(host_folder, module_name), host_folder, client_params);
+    Open(BuildProgramLogPattern(host_folder, module_name), host_folder, client_params, host_folder);
   } catch (...) {
     Close();
   }
 }
 
 void ProgramLog::Open(std::string file_name_pattern, std::string top_folder,
-                      const std::string& client_params) {
+                      const std::string& client_params, const std::string& client_folder) {
   MutexLock guard(lock_);
   if (open_) return;
   file_.emplace(std::move(file_name_pattern), std::move(top_folder));
   open_ = true;
-  if (!client_params.empty()) LoadLogClient(client_params);
+  if (!client_params.empty()) LoadLogClient(client_params, client_folder);
 }
 
 void ProgramLog::CloseClient() noexcept {
@@ -109,7 +108,7 @@ void ProgramLog::Close() noexcept {
   module_name_.clear();
 }
 
-void ProgramLog::LoadLogClient(const std::string& client_params) {
+void ProgramLog::LoadLogClient(const std::string& client_params, const std::string& host_folder) {
   // The host's own copy first, so that a library of that name earlier on the search path cannot
   // take its place; then the system's search, which never reads the working directory.
   std::string tried;
@@ -121,7 +120,6 @@ void ProgramLog::LoadLogClient(const std::string& client_params) {
     }
     return static_cast<bool>(client_lib_);
   };
-  const std::string host_folder = platform::DirectoryPart(platform::HostExecutablePath());
   const bool loaded = (!host_folder.empty() && load(host_folder + kLogClientLibraryName)) ||
                       load(kLogClientLibraryName);
   if (!loaded) {

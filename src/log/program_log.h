@@ -50,17 +50,18 @@ class ProgramLog {
   // thread ended by the system may hold it for ever.
   ~ProgramLog() { CloseClient(); }
 
-  // The library's log: the hourly files from BuildProgramLogPattern under the host's folder, and
-  // the log server when key <library file name> of section "Debug" in the host's ini file (the
-  // host executable's path with the extension ".ini") holds the client's parameters. Without the
-  // host's path or the library's name nothing is opened (the files and the ini file would be
-  // looked for relative to the current directory). A failure leaves the log closed, silently.
-  // Does nothing while open.
-  void Open() noexcept;
+  // The library's log for the host executable at `host_path` and the library at `module_path`:
+  // the hourly files from BuildProgramLogPattern under the host's folder, and the log server when
+  // key <library file name> of section "Debug" in the host's ini file (the host executable's path
+  // with the extension ".ini") holds the client's parameters. Without the host's path or the
+  // library's name nothing is opened (the files and the ini file would be looked for relative to
+  // the current directory). A failure leaves the log closed, silently. Does nothing while open.
+  void Open(const std::string& host_path, const std::string& module_path) noexcept;
   // The hourly file of `file_name_pattern` below `top_folder` (see HourlyFile), and the log server
-  // when `client_params` is not empty. Does nothing while open.
-  void Open(std::string file_name_pattern, std::string top_folder,
-            const std::string& client_params);
+  // when `client_params` is not empty, its library looked for in `client_folder` (the host's
+  // folder, with its trailing separator) first. Does nothing while open.
+  void Open(std::string file_name_pattern, std::string top_folder, const std::string& client_params,
+            const std::string& client_folder);
   // Finalizes and unloads the client library, closes the file and forgets the names: lines go
   // nowhere until the next Open. The detail switch stays as it is.
   void Close() noexcept;
@@ -96,7 +97,8 @@ class ProgramLog {
   // Loads the client library (from beside the host first) and, when all three exports are there,
   // calls DLL_Initialize; otherwise unloads it again. A library that does not load, lacks an export
   // or refuses the parameters is reported in the file ("LogClient:: FAIL: ...").
-  void LoadLogClient(const std::string& client_params) REQUIRES(lock_);
+  void LoadLogClient(const std::string& client_params, const std::string& host_folder)
+      REQUIRES(lock_);
   void ReportClientFailure(const std::string& what) REQUIRES(lock_);
   // True when the server took the line, sent with the current local date and time and no prefix.
   bool OfferToServer(std::string_view text);

@@ -2,7 +2,6 @@
 // on disk, what runs when the module or the process ends, who the process is, and its heap.
 #pragma once
 
-#include <optional>
 #include <string>
 
 // For a global that the library's load step writes, so it must be initialised before that step
@@ -19,10 +18,6 @@ std::string ThisModulePath();
 
 // Full path of the executable of the current process; empty when the system cannot tell.
 std::string HostExecutablePath();
-
-// Test seams: make the functions above answer with the given path until reset with nullopt.
-void OverrideThisModulePathForTesting(std::optional<std::string> path);
-void OverrideHostExecutablePathForTesting(std::optional<std::string> path);
 
 // Registers `handler` like atexit, but tied to the module (shared object or executable) that
 // contains this code: it runs when the module is unloaded, or at process exit if it is still
@@ -57,9 +52,6 @@ namespace detail {
 // Absolute path of the module that contains this code, as the loader names it; empty when
 // unknown.
 std::string SystemModulePath();
-
-// Full path of the executable of the current process; empty when unknown.
-std::string SystemExecutablePath();
 
 }  // namespace detail
 

@@ -52,8 +52,9 @@ std::string SystemModulePath() {
   if (directory.empty()) return path;
   return directory.back() == '/' ? directory + path : directory + "/" + path;
 }
+}  // namespace detail
 
-std::string SystemExecutablePath() {
+std::string HostExecutablePath() {
   std::vector<char> buffer(PATH_MAX);
   for (;;) {
     const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -62,7 +63,6 @@ std::string SystemExecutablePath() {
     buffer.resize(buffer.size() * 2);
   }
 }
-}  // namespace detail
 
 // Exit handlers.
 

@@ -44,11 +44,11 @@ std::string SystemModulePath() {
   }
   return ModuleFileName(module);
 }
-
-std::string SystemExecutablePath() {
-  return ModuleFileName(nullptr);
-}
 }  // namespace detail
+
+std::string HostExecutablePath() {
+  return detail::ModuleFileName(nullptr);
+}
 
 // Exit handlers.
 

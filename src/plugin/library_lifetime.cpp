@@ -27,9 +27,12 @@ __attribute__((constructor)) void LoadPlugin() noexcept {
   // Registered before every other exit handler of the library, so at exit it runs after them,
   // and at dlclose after UnloadPlugin.
   mox::platform::AtModuleExit(&MarkProcessExiting);
-  // Fixes the library's own path while the working directory is the one the host loaded it from.
-  static_cast<void>(mox::platform::ThisModulePath());
-  mox::gProgramLog.Open();
+  // Also fixes the library's own path while the working directory is the one the host loaded it
+  // from.
+  try {
+    mox::gProgramLog.Open(mox::platform::HostExecutablePath(), mox::platform::ThisModulePath());
+  } catch (...) {
+  }
   try {
     mox::SetPluginNameFromModule();
   } catch (...) {

@@ -4,7 +4,6 @@
 
 #include <optional>
 
-#include "config/library_paths.h"
 #include "config/settings.h"
 #include "log/program_log.h"
 #include "platform/dynamic_library.h"
@@ -20,7 +19,7 @@ class ServicesOfThePlugin final : public WorkerServices {
     // Read over what the last initialisation read, so that a key missing from the file keeps its
     // value; what was read stays even when writing the file back fails.
     Settings& settings = last_settings_ ? *last_settings_ : last_settings_.emplace();
-    InitSettings(SettingsFilePath(), settings);
+    InitSettings(SettingsFilePath(platform::ThisModulePath()), settings);
     return settings;
   }
   void KeepLibraryLoaded() noexcept override {

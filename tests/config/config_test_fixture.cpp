@@ -4,24 +4,23 @@
 #include <filesystem>
 
 #include "log/program_log.h"
-#include "platform/process.h"
 
 namespace mox::test {
 
 ConfigTest::ConfigTest() {
   std::filesystem::create_directory(temp_.path() / "lib");
   std::filesystem::create_directory(temp_.path() / "host");
-  platform::OverrideThisModulePathForTesting(lib_dir() + "apMoxSettingsManager.so");
-  platform::OverrideHostExecutablePathForTesting(temp_.File("host/host"));
   SetProtocol(true);
-  gProgramLog.Open();
+  OpenLog();
 }
 
 ConfigTest::~ConfigTest() {
   gProgramLog.Close();
   SetProtocol(true);
-  platform::OverrideThisModulePathForTesting(std::nullopt);
-  platform::OverrideHostExecutablePathForTesting(std::nullopt);
+}
+
+void ConfigTest::OpenLog() {
+  gProgramLog.Open(temp_.File("host/host"), lib_dir() + "apMoxSettingsManager.so");
 }
 
 std::vector<std::string> ConfigTest::LogLines() const {

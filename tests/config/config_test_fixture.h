@@ -21,6 +21,9 @@ class ConfigTest : public ::testing::Test {
   // The library's directory, with its trailing separator.
   std::string lib_dir() const { return temp_.File("lib") + "/"; }
 
+  // Opens the program log for a host executable in the temporary folder and the library in
+  // lib_dir().
+  void OpenLog();
   // Every line of the program log so far, without its time stamp, in the order written.
   std::vector<std::string> LogLines() const;
 

@@ -5,10 +5,8 @@
 
 #include <filesystem>
 
-#include "config/library_paths.h"
 #include "config_test_fixture.h"
 #include "log/program_log.h"
-#include "platform/process.h"
 
 namespace mox {
 namespace {
@@ -45,7 +43,7 @@ class SettingsTest : public test::ConfigTest {
   }
 
   // InitSettings on the settings file beside the library, over what the last one read.
-  void Init() { InitSettings(SettingsFilePath(), settings_); }
+  void Init() { InitSettings(settings_file(), settings_); }
 
   // The settings file's text for the given DBTime and Protocol values, the rest as the defaults.
   static std::string FileWith(const std::string& db_time, const std::string& protocol) {
@@ -59,7 +57,6 @@ class SettingsTest : public test::ConfigTest {
 
 TEST_F(SettingsTest, FirstStartCreatesTheFileWithTheSixDefaults) {
   Init();
-  EXPECT_EQ(SettingsFilePath(), settings_file());
   EXPECT_EQ(ReadFile(settings_file()), kDefaultFile);
   EXPECT_EQ(ModeOf(settings_file()), 0600u);  // it holds a password
   EXPECT_EQ(settings_.db_file, "localhost:c:\\MoxSettings.fdb");
@@ -169,10 +166,8 @@ TEST_F(SettingsTest, AReadOnlyOrMissingDirectoryFailsWithThePath) {
   EXPECT_FALSE(std::filesystem::exists(settings_file()));
   ASSERT_EQ(::chmod(lib_dir().c_str(), 0755), 0);
 
-  const std::string nowhere = temp_.File("gone/apMoxSettingsManager.ini");
-  platform::OverrideThisModulePathForTesting(temp_.File("gone/apMoxSettingsManager.so"));
-  EXPECT_THROW(Init(), SettingsWriteError);
-  EXPECT_EQ(SettingsFilePath(), nowhere);
+  EXPECT_THROW(InitSettings(temp_.File("gone/apMoxSettingsManager.ini"), settings_),
+               SettingsWriteError);
 }
 
 TEST_F(SettingsTest, AFailingKeyStopsTheKeysAfterIt) {
@@ -185,15 +180,10 @@ TEST_F(SettingsTest, AFailingKeyStopsTheKeysAfterIt) {
 }
 
 TEST_F(SettingsTest, SettingsFileLiesBesideTheLibrary) {
-  EXPECT_EQ(LibraryDirectory(), lib_dir());
-  EXPECT_EQ(LibraryFileName(), "apMoxSettingsManager.so");
-  EXPECT_EQ(SettingsFilePath(), settings_file());
-  platform::OverrideThisModulePathForTesting("/opt/host/plugin");
-  EXPECT_EQ(SettingsFilePath(), "/opt/host/plugin.ini");
-  platform::OverrideThisModulePathForTesting("");
-  EXPECT_EQ(LibraryDirectory(), "");
-  EXPECT_EQ(LibraryFileName(), "");
-  EXPECT_EQ(SettingsFilePath(), ".ini");
+  EXPECT_EQ(SettingsFilePath(lib_dir() + "apMoxSettingsManager.so"), settings_file());
+  EXPECT_EQ(SettingsFilePath("/opt/host/plugin"), "/opt/host/plugin.ini");
+  EXPECT_EQ(SettingsFilePath("/opt/host.d/plugin"), "/opt/host.d/plugin.ini");
+  EXPECT_EQ(SettingsFilePath(""), ".ini");
 }
 
 // The file holds the password: a mode that lets group or others read it is logged at each start,

@@ -61,7 +61,7 @@ TEST_F(WriteProtocolTest, TakesTheLockOnlyWhileProtocolIsOn) {
 TEST_F(WriteProtocolTest, GoesNowhereWhileTheLogIsClosedAndOnAfterItOpensAgain) {
   gProgramLog.Close();
   WriteProtocol("lost");
-  gProgramLog.Open();
+  OpenLog();
   WriteProtocol("x\r\ny");
   EXPECT_EQ(LogLines(), Lines{"x\\ny"});
 }

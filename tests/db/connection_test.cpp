@@ -37,10 +37,10 @@ TEST_F(DbLifecycleTest, InitAndDoneLogTheirLinesAndConnectNothing) {
 
 TEST_F(DbLifecycleTest, MissingClientLibraryFailsCreationAndLeavesNoConnection) {
   // A name that is not there, and a library without the client's entry points.
-  OverrideClientLibraryNamesForTesting(
-      std::vector<std::string>{"libfbclient-missing.so.9", "libm.so.6"});
+  SettingsDatabase database({"libfbclient-missing.so.9", "libm.so.6"});
+  database.settings() = settings();
   try {
-    InitDatabase();
+    database.Init(database.settings());
     ADD_FAILURE() << "Init succeeded without a client library";
   } catch (const DatabaseError& error) {
     EXPECT_STREQ(error.what(),
@@ -53,15 +53,16 @@ TEST_F(DbLifecycleTest, MissingClientLibraryFailsCreationAndLeavesNoConnection) 
                   platform::DirectoryPart(platform::ThisModulePath()) +
                   " (the plug-in's run path) and the system's library folders");
   }
-  OverrideClientLibraryNamesForTesting(std::nullopt);
-  EXPECT_EQ(database_.CurrentConnection(), nullptr);
+  EXPECT_EQ(database.CurrentConnection(), nullptr);
   // Operations fail cleanly without objects.
-  EXPECT_EQ(ReadAbc(), -1);
+  int16_t value = 0;
+  std::string text;
+  EXPECT_EQ(database.GetDataById("ABC", value, text), -1);
   EXPECT_THAT(NewLines(), IsEmpty());
   // Nothing was made, so nothing is reported freed.
-  database_.Done();
+  database.Done();
   EXPECT_THAT(NewLines(), IsEmpty());
-  EXPECT_EQ(database_.CurrentConnection(), nullptr);
+  EXPECT_EQ(database.CurrentConnection(), nullptr);
 }
 
 TEST_F(DbLifecycleTest, DoneClosesAnOpenConnectionWithItsLogLine) {

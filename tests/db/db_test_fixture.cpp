@@ -5,16 +5,13 @@
 #include <regex>
 
 #include "log/program_log.h"
-#include "platform/process.h"
 
 namespace mox::test {
 
 DbTest::DbTest() {
   std::filesystem::create_directory(host_.path() / "lib");
   std::filesystem::create_directory(host_.path() / "host");
-  platform::OverrideThisModulePathForTesting(host_.File("lib/apMoxSettingsManager.so"));
-  platform::OverrideHostExecutablePathForTesting(host_.File("host/host"));
-  gProgramLog.Open();
+  gProgramLog.Open(host_.File("host/host"), host_.File("lib/apMoxSettingsManager.so"));
   UseDatabase(db_);
   settings().db_time = 0;
   SetProtocol(true);
@@ -24,8 +21,6 @@ DbTest::~DbTest() {
   database_.Done();
   gProgramLog.Close();
   SetProtocol(true);
-  platform::OverrideThisModulePathForTesting(std::nullopt);
-  platform::OverrideHostExecutablePathForTesting(std::nullopt);
 }
 
 void DbTest::UseDatabase(const SampleDatabase& database) {

@@ -76,7 +76,7 @@ class LogServer : public test::ProgramLogTest {
 
 TEST_F(LogServer, WithoutDebugEntryTheClientIsNeverLoaded) {
   CopyClient(MOX_LOG_CLIENT_DOUBLE);
-  gProgramLog.Open();  // no ini file at all
+  OpenLog();  // no ini file at all
   ASSERT_TRUE(gProgramLog.IsOpen());
   EXPECT_FALSE(gProgramLog.HasLogClient());
   gProgramLog.Close();
@@ -84,7 +84,7 @@ TEST_F(LogServer, WithoutDebugEntryTheClientIsNeverLoaded) {
   test::WriteFile(host_dir() + "host app.ini", "[Debug]\r\nother.so=" + RecordingParams() +
                                                    "\r\n[Else]\r\n" + kModuleName + "=" +
                                                    RecordingParams() + "\r\n");
-  gProgramLog.Open();
+  OpenLog();
   ASSERT_TRUE(gProgramLog.IsOpen());
   EXPECT_FALSE(gProgramLog.HasLogClient());
   gProgramLog.SetClock(test::FixedClock(when_));
@@ -96,7 +96,7 @@ TEST_F(LogServer, WithoutDebugEntryTheClientIsNeverLoaded) {
 
 TEST_F(LogServer, DebugEntryWithoutClientLibraryLogsToFiles) {
   ConfigureClient(RecordingParams());
-  gProgramLog.Open();
+  OpenLog();
   ASSERT_TRUE(gProgramLog.IsOpen());
   EXPECT_FALSE(gProgramLog.HasLogClient());
   const std::string absent = ": cannot open shared object file: No such file or directory";
@@ -111,7 +111,7 @@ TEST_F(LogServer, DebugEntryWithoutClientLibraryLogsToFiles) {
 TEST_F(LogServer, ClientLackingAFunctionIsUnloadedAndNeverInitialized) {
   CopyClient(MOX_LOG_CLIENT_DOUBLE_NO_FINALIZE);
   ConfigureClient(RecordingParams());
-  gProgramLog.Open();
+  OpenLog();
   ASSERT_TRUE(gProgramLog.IsOpen());
   EXPECT_EQ(LoadCount(), 1);
   EXPECT_FALSE(ClientIsLoaded());
@@ -128,7 +128,7 @@ TEST_F(LogServer, ClientLackingAFunctionIsUnloadedAndNeverInitialized) {
 TEST_F(LogServer, ServerThatTakesEveryLineGetsAllArgumentsAndNoFileIsMade) {
   CopyClient(MOX_LOG_CLIENT_DOUBLE);
   ConfigureClient(RecordingParams());
-  gProgramLog.Open();
+  OpenLog();
   ASSERT_TRUE(gProgramLog.IsOpen());
   EXPECT_TRUE(gProgramLog.HasLogClient());
   EXPECT_TRUE(ClientIsLoaded());
@@ -165,7 +165,7 @@ TEST_F(LogServer, ServerThatTakesEveryLineGetsAllArgumentsAndNoFileIsMade) {
 TEST_F(LogServer, RefusedLinesGoToTheFile) {
   CopyClient(MOX_LOG_CLIENT_DOUBLE);
   ConfigureClient(RecordingParams(";refuse=NOPE"));
-  gProgramLog.Open();
+  OpenLog();
   ASSERT_TRUE(gProgramLog.IsOpen());
   gProgramLog.SetClock(test::FixedClock(when_));
   EXPECT_TRUE(WriteLog("taken"));
@@ -183,7 +183,7 @@ TEST_F(LogServer, RefusedLinesGoToTheFile) {
 TEST_F(LogServer, FailedInitializeStillOffersEveryLineAndFinalizes) {
   CopyClient(MOX_LOG_CLIENT_DOUBLE);
   ConfigureClient(RecordingParams(";init=0"));
-  gProgramLog.Open();
+  OpenLog();
   ASSERT_TRUE(gProgramLog.IsOpen());
   EXPECT_TRUE(gProgramLog.HasLogClient());
   gProgramLog.SetClock(test::FixedClock(when_));
@@ -203,7 +203,7 @@ TEST_F(LogServer, FailedInitializeStillOffersEveryLineAndFinalizes) {
 TEST_F(LogServer, ClientWhoseFinalizeThrowsIsStillUnloaded) {
   CopyClient(MOX_LOG_CLIENT_DOUBLE_THROWING);
   ConfigureClient("any");
-  gProgramLog.Open();
+  OpenLog();
   ASSERT_TRUE(gProgramLog.IsOpen());
   ASSERT_TRUE(gProgramLog.HasLogClient());
   EXPECT_TRUE(WriteLog("taken by the server"));

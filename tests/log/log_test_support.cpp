@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "log/program_log.h"
-#include "platform/process.h"
 
 namespace mox::test {
 
@@ -30,22 +29,18 @@ HourlyFile::Clock SequenceClock(std::vector<platform::LocalDateTime> times) {
 }
 
 ProgramLogTest::ProgramLogTest() {
-  platform::OverrideThisModulePathForTesting(std::string(kModulePath));
   UseHostDirectory("svc");
 }
 
 ProgramLogTest::~ProgramLogTest() {
   gProgramLog.Close();
   gProgramLog.SetClock(platform::NowLocal);
-  platform::OverrideThisModulePathForTesting(std::nullopt);
-  platform::OverrideHostExecutablePathForTesting(std::nullopt);
 }
 
 void ProgramLogTest::UseHostDirectory(const std::string& name, const std::string& exe) {
   std::filesystem::create_directories(temp_.path() / PathOf(name));
   host_dir_ = (temp_.path() / PathOf(name)).string() + "/";
   host_exe_ = host_dir_ + exe;
-  platform::OverrideHostExecutablePathForTesting(host_exe_);
 }
 
 std::string ProgramLogTest::LogFile(const platform::LocalDateTime& when) const {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "log/hourly_file.h"
+#include "log/program_log.h"
 #include "platform/clock.h"
 #include "support/temp_dir.h"
 
@@ -21,8 +22,8 @@ HourlyFile::Clock FixedClock(platform::LocalDateTime when);
 // A clock that answers `times` one after another and then keeps answering the last one.
 HourlyFile::Clock SequenceClock(std::vector<platform::LocalDateTime> times);
 
-// Points the host executable and this module at paths under a temporary folder, and takes the
-// program log down again afterwards.
+// A host executable in a temporary folder and a library path for the program log, which it takes
+// down again afterwards.
 class ProgramLogTest : public ::testing::Test {
  protected:
   static constexpr const char* kModulePath = "/opt/plugins/apMoxSettingsManager.so";
@@ -34,6 +35,9 @@ class ProgramLogTest : public ::testing::Test {
   // Makes `name` (a directory under the temp folder, created here) the host's directory and
   // `exe` the host executable in it.
   void UseHostDirectory(const std::string& name, const std::string& exe = "host app.exe");
+
+  // Opens the program log for the host executable and kModulePath.
+  void OpenLog() { gProgramLog.Open(host_exe_, kModulePath); }
 
   // The host directory with its trailing separator.
   const std::string& host_dir() const { return host_dir_; }

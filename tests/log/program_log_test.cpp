@@ -6,7 +6,6 @@
 #include <string>
 
 #include "log_test_support.h"
-#include "platform/process.h"
 
 namespace mox {
 namespace {
@@ -18,7 +17,7 @@ using ProgramLogTest = test::ProgramLogTest;
 
 TEST_F(ProgramLogTest, NoLogBeforeCreationAndAfterFree) {
   EXPECT_FALSE(WriteLog("before"));
-  gProgramLog.Open();
+  OpenLog();
   ASSERT_TRUE(gProgramLog.IsOpen());
   EXPECT_EQ(gProgramLog.module_name(), kModuleName);
   gProgramLog.Close();
@@ -34,7 +33,7 @@ TEST_F(ProgramLogTest, LinesGoToTheHourlyFileUnderTheHostDirectory) {
   // Blanks, bytes above 127 (on Windows characters outside its ANSI code page too) and letters
   // that are date-time tokens in the host's path.
   UseHostDirectory("Svc MM dd HH \xC3\xA9\xD0\xA5\xE4\xB8\xBB", "h\xF6st app.exe");
-  gProgramLog.Open();
+  OpenLog();
   ASSERT_TRUE(gProgramLog.IsOpen());
   EXPECT_EQ(gProgramLog.host_exe_name(), "h\xF6st app.exe");
   EXPECT_EQ(gProgramLog.module_name(), kModuleName);
@@ -50,7 +49,7 @@ TEST_F(ProgramLogTest, LinesGoToTheHourlyFileUnderTheHostDirectory) {
 
 TEST_F(ProgramLogTest, QuotesInTheHostDirectoryAreKept) {
   UseHostDirectory("a \"quoted\" and 'single' dir");
-  gProgramLog.Open();
+  OpenLog();
   ASSERT_TRUE(gProgramLog.IsOpen());
   const auto when = At(2017, 6, 2, 16, 24, 0, 0);
   gProgramLog.SetClock(test::FixedClock(when));
@@ -60,35 +59,34 @@ TEST_F(ProgramLogTest, QuotesInTheHostDirectoryAreKept) {
 
 TEST_F(ProgramLogTest, UnwritableLogsDirectoryLosesTheLineButWriteLogSucceeds) {
   test::WriteFile(host_dir() + "Logs", "not a directory");
-  gProgramLog.Open();
+  OpenLog();
   ASSERT_TRUE(gProgramLog.IsOpen());
   EXPECT_TRUE(WriteLog("lost"));
   EXPECT_EQ(ReadFile(host_dir() + "Logs"), "not a directory");
 }
 
 TEST_F(ProgramLogTest, NoModuleNameMeansNoLog) {
-  platform::OverrideThisModulePathForTesting(std::string("/opt/plugins/"));
-  gProgramLog.Open();
+  gProgramLog.Open(host_exe(), "/opt/plugins/");
   EXPECT_FALSE(gProgramLog.IsOpen());
   EXPECT_FALSE(WriteLog("x"));
 }
 
 TEST_F(ProgramLogTest, SecondCreationKeepsTheFirstLog) {
-  gProgramLog.Open();
+  OpenLog();
   ASSERT_TRUE(gProgramLog.IsOpen());
   const auto when = At(2024, 3, 1, 9, 5, 7, 8);
   gProgramLog.SetClock(test::FixedClock(when));
   const std::string first_file = LogFile(when);
   // A second Open that opened anew would write under the new host folder.
   UseHostDirectory("other");
-  gProgramLog.Open();
+  OpenLog();
   EXPECT_TRUE(WriteLog("x"));
   EXPECT_EQ(ReadFile(first_file), "09:05:07.008 x\r\n");
 }
 
 TEST_F(ProgramLogTest, WriteLogTurnsAnErrorIntoFalse) {
   // A pattern without directory part: every write raises.
-  gProgramLog.Open("\"x.log\"", "", "");
+  gProgramLog.Open("\"x.log\"", "", "", "");
   EXPECT_FALSE(WriteLog("x"));
   // A second call would hang if the first had kept the lock.
   EXPECT_FALSE(WriteLog("x"));

@@ -66,7 +66,7 @@ const std::string& SampleTemplate() {
 class Session {
  public:
   Session(const std::string& attach_name, const std::string& user, const std::string& password)
-      : connection_(FbClient::Load()) {
+      : connection_(FbClient::Load(ClientLibraryNames())) {
     connection_.SetDatabaseName(attach_name);
     connection_.SetParams(user, password, "WIN1251");
     connection_.Connect();
