@@ -27,6 +27,7 @@ class ServicesOfThePlugin final : public WorkerServices {
   }
   void Log(std::string_view text) noexcept override { mox::WriteLog(text); }
   void LogDetail(std::string_view text) noexcept override { mox::WriteProtocol(text); }
+  bool DetailOn() noexcept override { return mox::ProtocolOn(); }
   const char* PluginName() noexcept override { return mox::PluginName(); }
 
   void ForgetSettings() noexcept { last_settings_.reset(); }

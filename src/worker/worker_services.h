@@ -20,6 +20,8 @@ class WorkerServices {
 
   virtual void Log(std::string_view text) noexcept = 0;
   virtual void LogDetail(std::string_view text) noexcept = 0;
+  // Whether LogDetail writes anything: a caller whose line costs work to build asks first.
+  virtual bool DetailOn() noexcept { return true; }
   // Valid while the library is loaded.
   virtual const char* PluginName() noexcept = 0;
 };
