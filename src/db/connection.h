@@ -11,7 +11,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -77,17 +76,14 @@ class Connection {
   void Commit();
   void Rollback();
 
-  // The statement. Every text and integer value travels as a parameter, never inside the SQL text.
-  // SetSql replaces the text and clears the parameters; the Add calls give the values for the
-  // "?" markers, in order.
-  void SetSql(std::string sql);
-  void AddTextParam(std::string_view value);
-  void AddIntegerParam(int32_t value);
+  // The statement. Every text and integer value travels as a parameter, never inside the SQL text:
+  // `params` are the values for the "?" markers of `sql`, in order.
+  using Params = std::vector<std::variant<std::string, int32_t>>;
   // Prepares and executes the statement in the transaction; it stays prepared until
   // CloseStatement. Throws DatabaseError/FbError; on failure the statement is freed again.
-  void ExecuteStatement();
+  void ExecuteStatement(const std::string& sql, const Params& params = {});
   // ExecuteStatement, then the first row fetched.
-  void OpenStatement();
+  void OpenStatement(const std::string& sql, const Params& params = {});
   bool StatementOpen() const { return statement_open_; }
   // True when the result had no row.
   bool Eof() const { return eof_; }
@@ -115,7 +111,7 @@ class Connection {
   // Commit or rollback, by the client's entry point.
   void EndTransaction(decltype(&isc_commit_transaction) end);
   void EndTransactionQuietly() noexcept;
-  void BindParams(XsqldaBuffer& input);
+  void BindParams(const Params& params, XsqldaBuffer& input);
   void DropStatement(bool quietly);
   const XSQLVAR& Column(int index) const;
   std::string ReadBlob(const ISC_QUAD& id);
@@ -136,8 +132,6 @@ class Connection {
 
   isc_tr_handle transaction_ = 0;
 
-  std::string sql_;
-  std::vector<std::variant<std::string, int32_t>> params_;
   StatementHandle statement_;
   std::unique_ptr<XsqldaBuffer> output_;
   bool statement_open_ = false;

@@ -20,25 +20,12 @@ constexpr short kConnectionCharset = 127;  // CS_dynamic
 
 }  // namespace
 
-void Connection::SetSql(std::string sql) {
-  sql_ = std::move(sql);
-  params_.clear();
-}
-
-void Connection::AddTextParam(std::string_view value) {
-  params_.emplace_back(std::string(value));
-}
-
-void Connection::AddIntegerParam(int32_t value) {
-  params_.emplace_back(value);
-}
-
 void Connection::RequireTransaction() const {
   if (!Connected()) throw DatabaseError("Database not connected");
   if (!TransactionActive()) throw DatabaseError("Transaction is not active");
 }
 
-void Connection::ExecuteStatement() {
+void Connection::ExecuteStatement(const std::string& sql, const Params& params) {
   if (statement_open_) throw DatabaseError("The query is already open");
   try {
     RequireTransaction();
@@ -53,7 +40,7 @@ void Connection::ExecuteStatement() {
     std::unique_ptr<XsqldaBuffer> output = std::move(output_);
     if (!output) output = std::make_unique<XsqldaBuffer>(kInitialColumns);
     client_->dsql_prepare(status, &transaction_, statement.get(),
-                          static_cast<unsigned short>(sql_.size()), sql_.data(), dialect_,
+                          static_cast<unsigned short>(sql.size()), sql.data(), dialect_,
                           output->get());
     Check(status);
     if (output->Described() > output->Capacity()) {
@@ -63,17 +50,17 @@ void Connection::ExecuteStatement() {
     }
     output->AllocateForOutput();
 
-    XsqldaBuffer input(static_cast<int>(params_.size()));
+    XsqldaBuffer input(static_cast<int>(params.size()));
     client_->dsql_describe_bind(status, statement.get(), dialect_, input.get());
     Check(status);
-    if (input.Described() != static_cast<int>(params_.size())) {
+    if (input.Described() != static_cast<int>(params.size())) {
       throw DatabaseError("The statement has " + std::to_string(input.Described()) +
-                          " parameters, " + std::to_string(params_.size()) + " values given");
+                          " parameters, " + std::to_string(params.size()) + " values given");
     }
-    BindParams(input);
+    BindParams(params, input);
 
     client_->dsql_execute(status, &transaction_, statement.get(), dialect_,
-                          params_.empty() ? nullptr : input.get());
+                          params.empty() ? nullptr : input.get());
     Check(status);
 
     statement_ = std::move(statement);
@@ -84,18 +71,18 @@ void Connection::ExecuteStatement() {
   }
 }
 
-void Connection::BindParams(XsqldaBuffer& input) {
-  for (std::size_t i = 0; i < params_.size(); ++i) {
+void Connection::BindParams(const Params& params, XsqldaBuffer& input) {
+  for (std::size_t i = 0; i < params.size(); ++i) {
     const int index = static_cast<int>(i);
-    if (const auto* text = std::get_if<std::string>(&params_[i]))
+    if (const auto* text = std::get_if<std::string>(&params[i]))
       input.SetText(index, *text, kConnectionCharset);
     else
-      input.SetInteger(index, std::get<int32_t>(params_[i]));
+      input.SetInteger(index, std::get<int32_t>(params[i]));
   }
 }
 
-void Connection::OpenStatement() {
-  ExecuteStatement();
+void Connection::OpenStatement(const std::string& sql, const Params& params) {
+  ExecuteStatement(sql, params);
   try {
     RequireTransaction();
     ISC_STATUS_ARRAY status;

@@ -4,7 +4,6 @@
 #include <functional>
 #include <initializer_list>
 #include <optional>
-#include <variant>
 #include <vector>
 
 #include "db/connection.h"
@@ -25,9 +24,7 @@ std::string CurrentError() {
 }
 
 int CountProcedureInputs(Connection& connection, const char* sql) {
-  connection.SetSql(sql);
-  connection.AddTextParam("SP_SETMODIFIEDSTATEBYID");
-  connection.OpenStatement();
+  connection.OpenStatement(sql, {std::string("SP_SETMODIFIEDSTATEBYID")});
   const int count = connection.AsInteger(0);
   connection.CloseStatement();
   return count;
@@ -41,7 +38,7 @@ struct SettingsDatabase::ProcedureCall {
   // and masking the values cost more than the rest of the plug-in's own work on a command.
   std::function<std::string()> head;
   const char* procedure;
-  std::vector<std::variant<std::string, int32_t>> inputs;
+  Connection::Params inputs;
   // SP_SETMODIFIEDSTATEBYID's state: a further input only where the procedure takes two.
   std::optional<int32_t> state;
   bool read_text = false;               // column 1 as text, after column 0 as an integer
@@ -173,14 +170,7 @@ int32_t SettingsDatabase::CallProcedure(const ProcedureCall& call, FirstRow& row
       if (call.state && SetModifiedStateInputCount() == 2) inputs.emplace_back(*call.state);
       std::string sql = std::string("SELECT * FROM ") + call.procedure + "(";
       for (std::size_t i = 0; i < inputs.size(); ++i) sql += i == 0 ? "?" : ", ?";
-      connection.SetSql(sql + ")");
-      for (const auto& input : inputs) {
-        if (const auto* text = std::get_if<std::string>(&input))
-          connection.AddTextParam(*text);
-        else
-          connection.AddIntegerParam(std::get<int32_t>(input));
-      }
-      connection.OpenStatement();
+      connection.OpenStatement(sql + ")", inputs);
 
       // A value that cannot be read is reported by the result alone; the transaction is still
       // committed.

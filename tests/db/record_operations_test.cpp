@@ -222,8 +222,7 @@ TEST_F(RecordOperationsTest, WithProtocolOffNothingIsWrittenAndResultsStayTheSam
 TEST_F(RecordOperationsTest, TransactionLeftActiveIsCommittedBeforeTheNextOperation) {
   ASSERT_EQ(database_.GetDataById("ABC", value_, text_), 0);
   connection().StartTransaction();
-  connection().SetSql("INSERT INTO AUDIT_LOG (ACTION) VALUES ('LEFT OPEN')");
-  connection().ExecuteStatement();
+  connection().ExecuteStatement("INSERT INTO AUDIT_LOG (ACTION) VALUES ('LEFT OPEN')");
   connection().CloseStatement();
   ASSERT_EQ(database_.GetDataById("ABC", value_, text_), 0);
   EXPECT_EQ(AuditCount(), "1");

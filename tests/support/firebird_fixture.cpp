@@ -124,16 +124,14 @@ std::string SampleDatabase::Password() const {
 
 void SampleDatabase::Execute(const std::string& sql) const {
   Session session(AttachName(), User(), Password());
-  session.connection().SetSql(sql);
-  session.connection().ExecuteStatement();
+  session.connection().ExecuteStatement(sql);
   session.connection().CloseStatement();
   session.Commit();
 }
 
 std::string SampleDatabase::QueryValue(const std::string& sql) const {
   Session session(AttachName(), User(), Password());
-  session.connection().SetSql(sql);
-  session.connection().OpenStatement();
+  session.connection().OpenStatement(sql);
   std::string value = session.connection().Eof() ? "" : session.connection().AsText(0);
   session.connection().CloseStatement();
   session.Commit();
