@@ -4,11 +4,11 @@
 #include <memory>
 #include <thread>
 
+#include "base/thread_annotations.h"
 #include "db/connection.h"
 #include "db/fb_client.h"
 #include "db/fb_error.h"
 #include "platform/dynamic_library.h"
-#include "base/thread_annotations.h"
 #include "platform/process.h"
 
 namespace mox {
