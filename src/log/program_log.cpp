@@ -20,11 +20,12 @@ bool LowByteIsTrue(int32_t result) {
 }
 
 // `text` with each line end (CR LF, a lone CR or a lone LF) written as the two characters \n;
-// a line end at the very end is dropped.
-void JoinLines(std::string_view text, std::string& joined) {
+// a line end at the very end is dropped. Stops once `limit` characters are joined: no sink takes
+// more of a line.
+void JoinLines(std::string_view text, std::size_t limit, std::string& joined) {
   joined.clear();
   std::size_t start = 0;
-  while (start < text.size()) {
+  while (start < text.size() && joined.size() < limit) {
     const std::size_t end = text.find_first_of("\r\n", start);
     if (end == std::string_view::npos) {
       joined.append(text.substr(start));
@@ -175,13 +176,15 @@ bool ProgramLog::Write(std::string_view text) {
 void ProgramLog::WriteProtocol(std::string_view text) noexcept {
   if (!ProtocolOn()) return;
   try {
-    MutexLock guard(lock_);
+    MutexLock detail(detail_lock_);
     std::string_view line = text;
     if (text.find("\r\n") != std::string_view::npos) {
-      JoinLines(text, detail_line_);
+      JoinLines(text, HourlyFile::kRecordBufferSize - 1, detail_line_);
       line = detail_line_;
     }
-    if (!OfferToServer(line)) WriteToFile(line);
+    if (OfferToServer(line)) return;
+    MutexLock guard(lock_);
+    WriteToFile(line);
   } catch (...) {
   }
 }

@@ -83,13 +83,12 @@ class ProgramLog {
   bool ProtocolOn() const noexcept { return protocol_.load(std::memory_order_relaxed); }
   // Writes `text` while the switch is on; a text of several lines becomes one line with the two
   // characters \n between them. Never throws: a line that cannot be written is dropped.
-  void WriteProtocol(std::string_view text) noexcept EXCLUDES(lock_);
+  void WriteProtocol(std::string_view text) noexcept EXCLUDES(detail_lock_, lock_);
 
   // Replaces the clock (platform::NowLocal by default).
   void SetClock(Clock clock) { clock_ = std::move(clock); }
 
-  // Held for every line into the file and for the whole of a detail line; tests hold it to see
-  // who waits for it.
+  // Held for every line into the file; tests hold it to see who waits for it.
   Mutex& lock() { return lock_; }
 
  private:
@@ -106,7 +105,10 @@ class ProgramLog {
 
   Mutex lock_;
   std::optional<HourlyFile> file_ GUARDED_BY(lock_);
-  std::string detail_line_ GUARDED_BY(lock_);  // a joined detail line; its memory is kept
+  // Detail lines one at a time, through the log server and the file; taken before lock_, which
+  // plain lines take alone, so that they never wait for a detail line at the log server.
+  Mutex detail_lock_;
+  std::string detail_line_ GUARDED_BY(detail_lock_);  // a joined detail line; its memory is kept
   std::atomic<bool> protocol_{true};
 
   bool open_ = false;
