@@ -41,10 +41,20 @@ LocalDateTime NowLocal() {
   return ToLocal(std::chrono::system_clock::now());
 }
 
+namespace {
+
+// The calendar day of `when`, as a count of days.
+std::chrono::sys_days DayOf(const LocalDateTime& when) {
+  using namespace std::chrono;
+  return year_month_day{year{when.year}, month{static_cast<unsigned>(when.month)},
+                        day{static_cast<unsigned>(when.day)}};
+}
+
+}  // namespace
+
 double ToOleAutomationDate(const LocalDateTime& when) {
   using namespace std::chrono;
-  const sys_days day = year_month_day{year{when.year}, month{static_cast<unsigned>(when.month)},
-                                      std::chrono::day{static_cast<unsigned>(when.day)}};
+  const sys_days day = DayOf(when);
   constexpr sys_days kOleEpoch = year_month_day{year{1899}, December, std::chrono::day{30}};
   const double days = static_cast<double>((day - kOleEpoch).count());
   const double millis_of_day =
@@ -56,8 +66,7 @@ double ToOleAutomationDate(const LocalDateTime& when) {
 
 std::optional<int> UtcOffsetMinutes(const LocalDateTime& local) {
   using namespace std::chrono;
-  const sys_days day = year_month_day{year{local.year}, month{static_cast<unsigned>(local.month)},
-                                      std::chrono::day{static_cast<unsigned>(local.day)}};
+  const sys_days day = DayOf(local);
   // The local time read as if it were UTC; the instant it names lies one offset before that.
   const std::time_t as_if_utc =
       duration_cast<seconds>(day.time_since_epoch() + hours{local.hour} + minutes{local.minute} +
