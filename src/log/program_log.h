@@ -37,8 +37,9 @@ std::string BuildProgramLogPattern(std::string_view host_directory, std::string_
 
 // Write, WriteProtocol and SetProtocol may run on any thread at any time. Open, Close and
 // SetClock run only while no line is written (library load and unload): what they set is read
-// without the lock. The server call of a plain line is made outside the lock, so the client
-// library is entered by several threads at once.
+// without the locks. The server call of a plain line is made outside every lock, and that of a
+// detail line under the detail lock only, so the client library is entered by several threads at
+// once.
 class ProgramLog {
  public:
   using Clock = HourlyFile::Clock;
